@@ -26,6 +26,14 @@ CKDCtrl::CKDCtrl() {
     m_SettingsPath = settings.settingsPath;
     m_RetryTimes = settings.retryTimes;
     m_NetDevice.SetRetryTimes(settings.retryTimes);
+    m_NetDevice.m_SettingsPath = m_SettingsPath;
+    m_ComDevice.m_SettingsPath = m_SettingsPath;
+    m_ComDevice.SetRetryTimes(settings.retryTimes);
+    m_RibbonPass = settings.ribbonPass;
+    m_CA_Type = settings.colorAdjustType;
+    m_bLogRaw = settings.logRaw;
+    m_bLogImage = settings.logImage;
+    // The ribbon-maker change does nothing while the value equals the current one (0).
     m_RibbonMaker = settings.ribbonMaker;
 }
 
@@ -78,6 +86,9 @@ int CKDDevice::CP_WriteDevice(const uint8_t* data, int length, int* written) {
         }
         status = m_NetDevice.Write(data, length, written);
         break;
+    case KD_PORT_COM:
+        status = m_ComDevice.Write(data, length, written);
+        break;
     default:
         status = ERR_DEV_NOT_OPENED;
         break;
@@ -100,6 +111,9 @@ int CKDDevice::CP_ReadDevice(uint8_t* buffer, int timeoutUs, int* received) {
         status = m_NetDevice.Read(buffer, kReadChunk, m_NewKDCL ? timeoutMs * 4 : timeoutMs,
                                   received);
         break;
+    case KD_PORT_COM:
+        status = m_ComDevice.Read(buffer, kReadChunk, timeoutMs, received);
+        break;
     default:
         status = ERR_DEV_NOT_OPENED;
         break;
@@ -118,6 +132,8 @@ int CKDDevice::CP_PurgeDevice() {
     case KD_PORT_SCD:
     case KD_PORT_USC:
         return 0;  // nothing queued on these transports between exchanges
+    case KD_PORT_COM:
+        return m_ComDevice.ClearRxQueue();
     default:
         return CP_IsOpen() ? 0 : ERR_DEV_NOT_OPENED;
     }
@@ -128,6 +144,8 @@ int CKDDevice::CP_OpenDevice() {
     case KD_PORT_NET:
     case KD_PORT_NE2:
         return m_NetDevice.Open();
+    case KD_PORT_COM:
+        return m_ComDevice.Open();
     default:
         return ERR_DEV_NOT_OPENED;
     }
@@ -139,6 +157,9 @@ void CKDDevice::CP_CloseDevice() {
     case KD_PORT_NE2:
         m_NetDevice.Close();
         break;
+    case KD_PORT_COM:
+        m_ComDevice.Close();
+        break;
     default:
         break;
     }
@@ -149,6 +170,8 @@ bool CKDDevice::CP_IsOpen() {
     case KD_PORT_NET:
     case KD_PORT_NE2:
         return m_NetDevice.IsOpen();
+    case KD_PORT_COM:
+        return m_ComDevice.IsOpen();
     default:
         return false;
     }
@@ -159,6 +182,8 @@ uint32_t CKDDevice::CP_LocationId() {
     case KD_PORT_NET:
     case KD_PORT_NE2:
         return static_cast<uint32_t>(m_NetDevice.m_LocationId);
+    case KD_PORT_COM:
+        return static_cast<uint32_t>(m_ComDevice.m_LocationId);
     default:
         return 0;
     }
@@ -207,11 +232,10 @@ int CKDCtrl::KD_PortCheck(int force) {
     if (status != 0 && reopenAllowed) {
         bool found = false;
         if (m_PortType == KD_PORT_ALL && !m_InPortSearch) {
-            // The search lists printers and opens the first that answers. Listing comes
-            // with the transports that can list; one level of search only, so an open
-            // started from here never searches again.
+            // The search lists printers and opens the first that answers; one level of
+            // search only, so an open started from here never searches again.
             m_InPortSearch = true;
-            found = false;
+            found = KD_SearchAndOpen();
             m_InPortSearch = false;
         }
         if (!found) {

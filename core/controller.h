@@ -10,6 +10,8 @@
 #include "core/command_base.h"
 #include "core/status_codes.h"
 #include "print/heat_table.h"
+#include "print/print_buffers.h"
+#include "transport/com_port.h"
 #include "transport/network.h"
 
 // Port types (m_PortType).
@@ -53,6 +55,7 @@ public:
     uint8_t m_RspData[kResponseBufferSize] = {};
 
     CKDNetwork m_NetDevice;
+    CKDComPort m_ComDevice;
 
     std::string m_Description = "CARD PRINTER";
     std::atomic<uint32_t> m_DevArrivalTime{0};
@@ -127,6 +130,21 @@ public:
     // Open and identify.
     int KD_OpenDevice(const char* name, uint32_t flags);
     int KD_OpenPortName(const wchar_t* portName);
+
+    // Port selection and listing (transport/port_select.cpp).
+    // Size of the text a listing query writes (terminating zero included).
+    static constexpr size_t kDeviceTextSize = 64;
+    // Count (low four flag bits 0) into *countOrIndex, or the text of entry *countOrIndex
+    // into `output` (kDeviceTextSize bytes; 4 bytes for a location ID).
+    int KD_ListDevices(uint32_t* countOrIndex, char* output, uint32_t flags);
+    // Selects nPortType (closing another port) and counts its devices.
+    int KD_GetConnectedDevices(int portType, uint32_t* count);
+    int KD_SetDescription(const char* description);
+    // Listing flag of a port type (FTDI printers for unknown types).
+    static uint32_t KD_ListFlagForPortType(int portType);
+    // The search of KD_PortCheck with port type 0: USB printers, then network boards; true
+    // when one of them was opened.
+    bool KD_SearchAndOpen();
     int KD_GetPrinterInfo(std::string* version, int* type, int* model);
     int KD_GetFwVersion();
     int KD_GetModelType(int* modelType, int* oemType);
@@ -144,8 +162,13 @@ public:
     std::atomic<int> m_bFirstOpen{1};
     std::atomic<int> m_ImageJobs{0};
     int m_RibbonMaker = 0;
+    int m_RibbonPass = 1;     // ribbon pass mode of the print path
+    int m_CA_Type = 1;        // colour-adjust type
+    int m_bLogRaw = 0;        // keep raw job and page files
+    int m_bLogImage = 0;      // write intermediate debug images
     int m_ToneSetNumber = 0;          // section of the tone file in use
     heat::HeatTableState m_HeatTable;  // rows last installed
+    CKDPrintBuffers m_PrintBuffers;    // the five print canvases and their state words
     int m_ModelType = 0;
     int m_OemType = 0;
     std::string m_SerialNumber;
@@ -167,7 +190,6 @@ public:
 
 private:
     int ResendSequence(int timeoutUs);
-    int ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer);
 
     std::atomic<std::thread::id> m_PrinterOwner{};
     int m_PrinterDepth = 0;  // touched by the owner thread only

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/answer_parser.h"
 #include "core/command_set.h"
 #include "core/controller.h"
 #include "diag/log.h"
@@ -15,7 +16,6 @@ namespace {
 constexpr int kStatusRequest = 18;  // !CSS / "S"
 constexpr int kClearError = 2;       // !RCE / "."
 constexpr int kPrintJobStatus = 184; // $PJS
-constexpr int kMaxIgnoredBytes = 10;
 constexpr int kMaxMismatches = 10;
 
 bool IsStatusWordPort(int portType) {
@@ -245,27 +245,11 @@ int CKDCtrl::ResendSequence(int timeoutUs) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Answer reader
-
-namespace {
-
-enum class AnswerState { Idle, Nak, AfterAck, Soh, Block, LengthByte, Counted, EndOfBlock,
-                         Header, Data, Cr };
-
-const char* StateNumber(AnswerState state) {
-    static const char* const names[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
-    return names[static_cast<int>(state)];
-}
-
-}  // namespace
+// Answer reader: reads until one answer (or the expected number of answers) is complete,
+// feeding the bytes to the answer state machine.
 
 int CKDCtrl::KD_ReadResponse(int answerType, int timeoutUs, int flag, int longAnswer) {
-    return ReadAnswer(answerType, timeoutUs, flag, longAnswer);
-}
-
-int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer) {
     uint8_t receive[kReadChunk];
-    int ignored = 0;
     int mismatches = 0;
     if (m_ExpectedAnswers < 1) m_ExpectedAnswers = 1;
     m_RspStatusWord = 0;
@@ -284,17 +268,7 @@ int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer)
         }
     }
     m_RspCount = 0;
-    int stored = 0;         // bytes kept in the destination
-    int dataReceived = 0;   // data bytes of a newer-form answer, kept or dropped
-    int nakStart = 0;
-    int headerCount = 0;
-    int countedRemaining = 0;
-    AnswerState state = AnswerState::Idle;
-    auto store = [&](uint8_t byte) {
-        if (stored < capacity) destination[stored] = byte;
-        if (stored < capacity) ++stored;
-    };
-    auto lowerRspSize = [&](int by) { g_nRspSize = g_nRspSize > by ? g_nRspSize - by : 0; };
+    AnswerParser parser(answerType, flag, longAnswer != 0, destination, capacity, g_nRspSize);
 
     int status = 0;
     bool complete = false;
@@ -318,12 +292,12 @@ int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer)
             break;
         }
         if (received == 0) {
-            if (state == AnswerState::AfterAck) {
+            if (parser.WaitingAfterAck()) {
                 KD_Log1("   nLastAction = KD_ACK(06) => Success");
                 status = 0;
                 complete = true;
                 --m_ExpectedAnswers;
-            } else if (stored == 0) {
+            } else if (parser.Stored() == 0) {
                 if (m_PortType == KD_PORT_NET || m_PortType == KD_PORT_NE2) KD_PrinterClose();
                 status = ERR_KD_USB_TIME_OUT;
             } else {
@@ -333,192 +307,47 @@ int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer)
         }
 
         complete = false;
-        bool stop = false;
-        auto fail = [&](const char* line, int index) {
-            KD_Log2(line, index, received, receive[index], static_cast<int>(state));
-            status = ERR_KD_RESPONSE_FRAME;
+        int pos = 0;
+        while (pos < received) {
+            AnswerParser::Event event = parser.Feed(receive, received, pos);
+            if (event == AnswerParser::Event::NeedMore) break;
             --m_ExpectedAnswers;
-            stop = true;
-        };
-        auto finishAnswer = [&]() {
-            status = 0;
-            complete = true;
-            --m_ExpectedAnswers;
-            if (m_ExpectedAnswers > 0)
-                state = AnswerState::Idle;
-            else
-                stop = true;
-        };
-        for (int i = 0; i < received && !stop; ++i) {
-            uint8_t byte = receive[i];
-            const bool lastByte = i == received - 1;
-            switch (state) {
-            case AnswerState::Idle:
-                if (byte == 0x06) {
-                    if (answerType == 0 || answerType == 6)
-                        flag == 1 ? (void)(state = AnswerState::AfterAck) : finishAnswer();
-                    else if (answerType >= 1 && answerType <= 4)
-                        state = AnswerState::AfterAck;
-                    else
-                        finishAnswer();
-                } else if (byte == 0x15) {
-                    state = AnswerState::Nak;
-                    nakStart = stored;
-                } else if (byte == 0x1B) {
-                    headerCount = 1;
-                    m_RspHeader[0] = 0x1B;
-                    state = AnswerState::Header;
-                } else if (byte != 0x77) {
-                    if (++ignored > kMaxIgnoredBytes) {
-                        KD_Log2("Response - Ignore A count 10(%d) = [%02Xh]", ignored, byte);
-                        status = ERR_KD_RESPONSE_FRAME;
-                        --m_ExpectedAnswers;
-                        stop = true;
-                    }
-                }
-                break;
-            case AnswerState::Nak:
-                if (byte == 0x04) {
-                    int number = 0;
-                    for (int k = nakStart; k < stored; ++k) {
-                        uint8_t digit = destination[k];
-                        if (digit < '0' || digit > '9') break;
-                        number = number * 10 + (digit - '0');
-                        if (number > 100000) break;
-                    }
-                    if (number == 0) {
-                        finishAnswer();
-                    } else {
-                        status = number;
-                        --m_ExpectedAnswers;
-                        stop = true;
-                    }
-                } else {
-                    store(byte);
-                }
-                break;
-            case AnswerState::AfterAck:
-                if (byte == 0x01)
-                    state = AnswerState::Soh;
-                else if (byte == 0x15) {
-                    state = AnswerState::Nak;
-                    nakStart = stored;
-                } else if (byte != 0x06)
-                    fail("Response - !SOH - RxBuffers[%d of %d] = %d, nLastAction=%d", i);
-                break;
-            case AnswerState::Soh:
-                if (byte == 0x7B)
-                    state = AnswerState::Block;
-                else
-                    fail("Response - !SOB - RxBuffers[%d of %d] = %d, nLastAction=%d", i);
-                break;
-            case AnswerState::Block:
-                if (answerType == 3) {
-                    if (byte == 0x02) {
-                        store(byte);
-                        state = AnswerState::LengthByte;
-                    } else if (byte == 0x06) {
-                        store(byte);
-                    } else if (byte == 0x7D) {
-                        state = AnswerState::EndOfBlock;
-                    } else {
-                        fail("Response - !PSAM - RxBuffers[%d of %d] = %d, nLastAction=%d", i);
-                    }
-                } else if (longAnswer) {
-                    if (g_nRspSize > 0) {
-                        store(byte);
-                        --g_nRspSize;
-                    } else if (byte == 0x7D) {
-                        state = AnswerState::EndOfBlock;
-                    } else {
-                        fail("Response - Length Error - RxBuffers[%d of %d] = %d, nLastAction=%d",
-                             i);
-                    }
-                } else if (byte == 0x7D) {
-                    state = AnswerState::EndOfBlock;
-                } else {
-                    store(byte);
-                }
-                break;
-            case AnswerState::LengthByte:
-                store(byte);
-                countedRemaining = byte + 3;
-                state = AnswerState::Counted;
-                break;
-            case AnswerState::Counted:
-                store(byte);
-                if (--countedRemaining <= 0) state = AnswerState::Block;
-                break;
-            case AnswerState::EndOfBlock:
-                if (byte == 0x04 && lastByte) {
-                    finishAnswer();
-                } else if (longAnswer && g_nRspSize == 0) {
-                    KD_Log2("Response - !EOT, g_nRspSize = 0");
-                } else if (byte == 0x7D) {
-                    store(0x7D);
-                    lowerRspSize(1);
-                    KD_Log2("Response - EOT -> EOB, RxLength = [%d], dwReadenBytes = [%d]", stored,
-                            received);
-                } else {
-                    store(0x7D);
-                    store(byte);
-                    lowerRspSize(2);
-                    KD_Log2("Response - EOT -> SOB, RxLength = [%d], dwReadenBytes = [%d]", stored,
-                            received);
-                    state = AnswerState::Block;
-                }
-                break;
-            case AnswerState::Header:
-                m_RspHeader[headerCount++] = byte;
-                if (headerCount == 11) {
-                    m_RspStatusWord = static_cast<uint16_t>((m_RspHeader[5] << 8) | m_RspHeader[6]);
-                    m_RspDataLength = (uint32_t{m_RspHeader[7]} << 24) |
-                                      (uint32_t{m_RspHeader[8]} << 16) |
-                                      (uint32_t{m_RspHeader[9]} << 8) | m_RspHeader[10];
-                    dataReceived = 0;
-                    state = m_RspDataLength == 0 ? AnswerState::Cr : AnswerState::Data;
-                }
-                break;
-            case AnswerState::Data:
-                store(byte);
-                if (static_cast<uint32_t>(++dataReceived) >= m_RspDataLength) state = AnswerState::Cr;
-                break;
-            case AnswerState::Cr:
-                if (byte == 0x0D)
-                    finishAnswer();
-                else
-                    fail("Response - !CR - RxBuffers[%d of %d] = %d, nLastAction = %d", i);
+            if (event == AnswerParser::Event::Failed) {
+                status = parser.FailStatus();
                 break;
             }
+            status = 0;
+            complete = true;
             // A newer-form answer must echo the command it answers.
-            if (complete && status == 0 && m_NewKDCL && m_RspHeader[0] == 0x1B) {
-                const uint8_t* echo = m_RspHeader + 2;
+            if (m_NewKDCL && parser.SawHeader()) {
+                const uint8_t* echo = parser.Header() + 2;
                 const uint8_t* sent = m_LastCommandHeader + 1;
                 if (std::memcmp(echo, "XXX", 3) == 0 ||
                     (echo[0] == 0xB2 && echo[1] == 0x18 && echo[2] == 0x00)) {
                     KD_Log2("Command Not Support - %c%c%c != %c%c%c", sent[0], sent[1], sent[2],
                             echo[0], echo[1], echo[2]);
                 } else if (std::memcmp(echo, sent, 3) != 0) {
-                    int low = m_RspStatusWord & 0xFF;
+                    int low = parser.StatusWord() & 0xFF;
                     KD_Log2("Command Mismatch - %c%c%c != %c%c%c  (%x) ", sent[0], sent[1],
                             sent[2], echo[0], echo[1], echo[2], low);
                     if (low == 0 || low == 1 || low == 6) {
                         if (++mismatches > kMaxMismatches) {
                             status = ERR_KD_RESPONSE_FRAME;
-                            stop = true;
-                        } else {
-                            KD_Log2("Retry Mismatch");
-                            complete = false;
-                            ++m_ExpectedAnswers;
-                            state = AnswerState::Idle;
-                            stored = 0;
-                            m_RspStatusWord = 0;
-                            m_RspDataLength = 0;
-                            stop = false;
+                            break;
                         }
+                        // An answer to another command: drop it and read on.
+                        KD_Log2("Retry Mismatch");
+                        complete = false;
+                        ++m_ExpectedAnswers;
+                        parser.DiscardStored();
+                        parser.ClearHeader();
+                        parser.Restart();
+                        continue;
                     }
                 }
             }
+            if (m_ExpectedAnswers <= 0) break;
+            parser.Restart();
         }
         if (status != 0) {
             KD_Log2("NOT ERR_KD_OK %d", status);
@@ -526,9 +355,13 @@ int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer)
         }
         if (complete && m_ExpectedAnswers <= 0) break;
     }
-    (void)StateNumber;
 
     m_ExpectedAnswers = 0;
+    if (parser.SawHeader()) {
+        std::memcpy(m_RspHeader, parser.Header(), sizeof m_RspHeader);
+        m_RspStatusWord = parser.StatusWord();
+        m_RspDataLength = parser.DataLength();
+    }
     if (IsStatusWordPort(m_PortType)) {
         if (m_RspStatusWord != 0) {
             status = ConvertStatusWord(m_RspStatusWord);
@@ -540,13 +373,11 @@ int CKDCtrl::ReadAnswer(int answerType, int timeoutUs, int flag, int longAnswer)
         m_RspStatusWord = static_cast<uint16_t>(status & 0xFFFF);
     }
     if (status == ERR_KD_USB_TIME_OUT || status == ERR_KD_RESPONSE_FRAME) m_PurgeNeeded = 1;
-    m_RspCount = longAnswer ? 0 : stored;
-    if (longAnswer) {
-        m_RxFilled = stored;
-        m_RspCount = stored;
-    }
+    const int stored = parser.Stored();
+    m_RspCount = stored;
+    m_RxFilled = longAnswer ? stored : 0;
     KD_Log3("Response - Data Length = %d, Status = %Xh, nLastAction = %d, [%d of %d]", stored,
-            status, static_cast<int>(state), stored, static_cast<int>(m_RspDataLength));
+            status, parser.StateNumber(), stored, static_cast<int>(m_RspDataLength));
     KD_LogDump(destination, stored, DUMP_RESPONSE);
     return SetStatus(status);
 }

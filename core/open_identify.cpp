@@ -76,6 +76,8 @@ int CKDCtrl::KD_OpenDevice(const char* name, uint32_t flags) {
         const int networkType = m_PortType == KD_PORT_NE2 ? KD_PORT_NE2 : KD_PORT_NET;
         if (length == 0)
             deviceType = KD_PORT_USB;
+        else if (deviceName.rfind("/dev/tty", 0) == 0 || deviceName.rfind("/dev/pts/", 0) == 0)
+            deviceType = KD_PORT_COM;  // a serial device named by its path
         else if (std::strstr(n, "COM"))
             deviceType = KD_PORT_COM;
         else if (std::strstr(n, "USBPRINT"))
@@ -140,6 +142,9 @@ int CKDCtrl::KD_OpenDevice(const char* name, uint32_t flags) {
         m_NetDevice.SetDeviceName(text);
         break;
     }
+    case KD_PORT_COM:
+        m_ComDevice.SetDeviceName(deviceName.c_str());
+        break;
     default:
         break;
     }
@@ -185,6 +190,7 @@ int CKDCtrl::KD_PrinterOpen() {
     switch (m_PortType) {
     case KD_PORT_NET:
     case KD_PORT_NE2:
+    case KD_PORT_COM:
         status = CP_OpenDevice();
         break;
     default:
@@ -194,7 +200,7 @@ int CKDCtrl::KD_PrinterOpen() {
     m_LocationId = CP_LocationId();
     if (status != 0) {
         if (m_LocationId == 0 && m_PortType != KD_PORT_ALL &&
-            (m_PortType == KD_PORT_NET || m_PortType == KD_PORT_NE2)) {
+            (m_PortType == KD_PORT_NET || m_PortType == KD_PORT_NE2 || m_PortType == KD_PORT_COM)) {
             KD_Log1("[OPEN] LocID is 0 (failed) - KD_PrinterOpen");
             CP_CloseDevice();
             status = ERR_DEV_NOT_FOUND;
@@ -230,6 +236,9 @@ void CKDCtrl::KD_Identify() {
         case KD_PORT_NET:
         case KD_PORT_NE2:
             serial = m_NetDevice.DeviceName();
+            break;
+        case KD_PORT_COM:
+            serial = m_ComDevice.PortName();
             break;
         default:
             break;
@@ -403,9 +412,9 @@ int CKDCtrl::KD_OpenPortName(const wchar_t* portName) {
     KD_Log2("m_pPortName = %s, m_PortType = %d", name.c_str(), portType);
     int status;
     if (portType == KD_PORT_NET || portType == KD_PORT_NE2) {
-        // Boards known to the network transport; discovery adds to them.
-        status = m_NetDevice.BoardCount() == 0 && address.empty() ? ERR_DEV_NOT_FOUND
-                                                                   : KD_OpenDevice(address.c_str(), 1);
+        uint32_t boards = 0;
+        KD_GetConnectedDevices(KD_PORT_NET, &boards);
+        status = boards == 0 ? ERR_DEV_NOT_FOUND : KD_OpenDevice(address.c_str(), 1);
     } else {
         status = KD_OpenDevice("", 0);
     }

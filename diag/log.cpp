@@ -20,7 +20,12 @@ const char kSeparator[] = " : ";
 const char kIndentedSeparator[] = " :    ";
 
 std::mutex g_stateMutex;
-KD_LogState g_state;  // guarded by g_stateMutex
+// Built on first use and never destroyed: the controller sets the log up during static
+// initialisation of another file and writes its last lines during static destruction.
+KD_LogState& State() {  // guarded by g_stateMutex
+    static KD_LogState* const state = new KD_LogState;
+    return *state;
+}
 // Mirrors of the fields every writer checks first, readable without the lock.
 std::atomic<int> g_level{0};
 std::atomic<int> g_rawTx{0};
@@ -34,7 +39,10 @@ std::mutex g_writeMutex;
 thread_local int t_secretDepth = 0;
 
 std::mutex g_failureMutex;
-std::string g_lastFailedPath;  // guarded by g_failureMutex
+std::string& LastFailedPath() {  // guarded by g_failureMutex
+    static std::string* const path = new std::string;
+    return *path;
+}
 
 plat::LocalTime LogNow() {
     auto now = g_clock.load();
@@ -43,7 +51,7 @@ plat::LocalTime LogNow() {
 
 KD_LogState Snapshot() {
     std::lock_guard<std::mutex> lock(g_stateMutex);
-    return g_state;
+    return State();
 }
 
 template <typename... Args>
@@ -57,8 +65,8 @@ std::string Printf(const char* format, Args... args) {
 // misconfigured log from flooding it, each failing path is reported once in a row.
 void ReportOpenFailure(const std::string& path, int error) {
     std::lock_guard<std::mutex> lock(g_failureMutex);
-    if (path == g_lastFailedPath) return;
-    g_lastFailedPath = path;
+    if (path == LastFailedPath()) return;
+    LastFailedPath() = path;
     std::fprintf(stderr, "MyCreateFile - dwRet = %d, %s\r\n", error, path.c_str());
 }
 
@@ -152,7 +160,7 @@ int DumpShownBytes(int size, int type) {
     int limit;
     {
         std::lock_guard<std::mutex> lock(g_stateMutex);
-        limit = UsesCommandLimit(type) ? g_state.commandDumpLimit : g_state.answerDumpLimit;
+        limit = UsesCommandLimit(type) ? State().commandDumpLimit : State().answerDumpLimit;
     }
     if (limit < 1) return 0;
     return std::min({size, limit, kLogDumpMaxBytes});
@@ -186,7 +194,7 @@ void AppendRaw(const std::atomic<int>& enabled, std::string KD_LogState::*file, 
     std::string path;
     {
         std::lock_guard<std::mutex> lock(g_stateMutex);
-        path = g_state.*file;
+        path = State().*file;
     }
     MyCreateFile(path, data, size);
 }
@@ -286,7 +294,7 @@ KD_LogState KD_GetLogState() { return Snapshot(); }
 
 void KD_SetLogState(const KD_LogState& state) {
     std::lock_guard<std::mutex> lock(g_stateMutex);
-    g_state = state;
+    State() = state;
     g_level.store(state.level);
     g_rawTx.store(state.rawTx);
     g_rawRx.store(state.rawRx);

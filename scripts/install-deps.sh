@@ -3,7 +3,8 @@
 # Usage: scripts/install-deps.sh [fuzz]
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev binutils)
+packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev binutils
+  libjpeg62-turbo-dev libtiff-dev libpng-dev libgif-dev libcups2-dev)
 if [[ "${1:-}" == fuzz ]]; then
   packages+=(clang libclang-rt-dev)
 fi

@@ -29,6 +29,9 @@ void PrintUsage(std::FILE* to) {
                  "  --type N        printer type reported with the version (newer, default 1)\n"
                  "  --model N       printer model reported with the version (newer, default 2)\n"
                  "  --restart-ms N  connections refused after a restart command (default 3000)\n"
+                 "  --pty           also serve the printer over a pty (prints its slave path)\n"
+                 "  --discovery     answer UDP discovery and configuration as a network board\n"
+                 "  --discovery-port P  UDP port of the discovery answers (default 5034; 0 = any)\n"
                  "  -v              print every frame: time, direction, command, length, hex\n"
                  "  --help          this text\n"
                  "Prints \"listening on ADDR:PORT\" when ready; runs until SIGINT or SIGTERM.\n");
@@ -109,6 +112,17 @@ int main(int argc, char** argv) {
                 return 2;
             }
             config.restart_refuse_ms = static_cast<uint32_t>(number);
+        } else if (arg == "--pty") {
+            config.serial_pty = true;
+        } else if (arg == "--discovery") {
+            config.discovery = true;
+        } else if (arg == "--discovery-port") {
+            need_value("--discovery-port");
+            if (!ParseNumber(value, 65535, number)) {
+                std::fprintf(stderr, "orvpw-sim: bad --discovery-port %s\n", value);
+                return 2;
+            }
+            config.discovery_port = static_cast<uint16_t>(number);
         } else if (arg == "-v") {
             verbose = true;
         } else {
@@ -142,6 +156,9 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::printf("listening on %s:%u\n", printer.Address().c_str(), static_cast<unsigned>(printer.Port()));
+    if (config.serial_pty) std::printf("pty on %s\n", printer.SerialPath().c_str());
+    if (config.discovery)
+        std::printf("discovery on %s:%u\n", printer.Address().c_str(), static_cast<unsigned>(printer.DiscoveryPort()));
     std::fflush(stdout);
 
     while (g_stop_requested == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));

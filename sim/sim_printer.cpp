@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "sim/answer_frames.h"
+#include "sim/pty_serial.h"
 #include "sim/tcp_endpoint.h"
 
 namespace orvpw::sim {
@@ -135,6 +136,8 @@ struct SimPrinter::Impl {
     uint16_t port = 0;
     Clock::time_point started_at{};
     std::thread thread;
+    std::unique_ptr<PtySerialBridge> serial;
+    std::unique_ptr<DiscoveryAnswerer> discovery;
 
     void Run();
     void HandleCommands(std::vector<Command>& commands);
@@ -392,10 +395,41 @@ bool SimPrinter::Start() {
     impl_->restarting = false;
     impl_->running = true;
     impl_->thread = std::thread([impl = impl_.get()] { impl->Run(); });
+    if (impl_->config.serial_pty) {
+        impl_->serial = std::make_unique<PtySerialBridge>(impl_->config.address, impl_->port);
+        if (!impl_->serial->Start()) {
+            std::string error = impl_->serial->LastError();
+            Stop();
+            std::lock_guard<std::mutex> guard(impl_->lock);
+            impl_->last_error = error;
+            return false;
+        }
+    }
+    if (impl_->config.discovery) {
+        DiscoveryConfig discovery;
+        discovery.address = impl_->config.address;
+        discovery.port = impl_->config.discovery_port;
+        discovery.restart_ms = impl_->config.configuration_restart_ms;
+        DiscoveryBoard board = DiscoveryBoard::ForPrinter(
+            impl_->config.address,
+            impl_->config.discovery_tcp_port ? impl_->config.discovery_tcp_port : impl_->port, 0);
+        board.mac = impl_->config.mac;
+        discovery.boards.push_back(board);
+        impl_->discovery = std::make_unique<DiscoveryAnswerer>(discovery);
+        if (!impl_->discovery->Start()) {
+            std::string error = impl_->discovery->LastError();
+            Stop();
+            std::lock_guard<std::mutex> guard(impl_->lock);
+            impl_->last_error = error;
+            return false;
+        }
+    }
     return true;
 }
 
 void SimPrinter::Stop() {
+    if (impl_->discovery) impl_->discovery->Stop();
+    if (impl_->serial) impl_->serial->Stop();
     impl_->stop = true;
     impl_->endpoint.Wake();
     if (impl_->thread.joinable()) impl_->thread.join();
@@ -486,5 +520,15 @@ void SimPrinter::Disconnect() {
 bool SimPrinter::Connected() const { return impl_->connected; }
 uint32_t SimPrinter::Connections() const { return impl_->connections; }
 bool SimPrinter::Restarting() const { return impl_->restarting; }
+
+std::string SimPrinter::SerialPath() const { return impl_->serial ? impl_->serial->SlavePath() : std::string(); }
+
+void SimPrinter::UnplugSerial() {
+    if (impl_->serial) impl_->serial->Unplug();
+}
+
+DiscoveryAnswerer* SimPrinter::Discovery() { return impl_->discovery.get(); }
+
+uint16_t SimPrinter::DiscoveryPort() const { return impl_->discovery ? impl_->discovery->Port() : 0; }
 
 }  // namespace orvpw::sim

@@ -32,6 +32,7 @@
 //   (20 = command not valid, the number the host maps a refused command to)
 // Malformed input (stray bytes, a broken frame) is logged and gets no answer.
 #pragma once
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +45,7 @@
 
 #include "sim/command_parser.h"
 #include "sim/printer_state.h"
+#include "sim/udp_discovery.h"
 
 namespace orvpw::sim {
 
@@ -60,6 +62,15 @@ struct SimConfig {
     uint32_t older_data_quiet_ms = 20;
     size_t max_command_bytes = CommandParser::kDefaultMaxCommandBytes;
     size_t frame_log_limit = 10000;         // oldest entries are dropped beyond this
+
+    // Serial line: also serve this printer over a pty; SerialPath() reports the slave.
+    bool serial_pty = false;
+    // UDP discovery: answer "FIND" / "SETT" on address:discovery_port as a network board.
+    bool discovery = false;
+    uint16_t discovery_port = 5034;          // 0 = any free port; DiscoveryPort() reports it
+    std::array<uint8_t, 6> mac = {0x02, 0x5B, 0xC7, 0x00, 0x00, 0x01};
+    uint16_t discovery_tcp_port = 0;         // port announced in the board record; 0 = Port()
+    uint32_t configuration_restart_ms = 3000;  // silent after a configuration
 };
 
 // One scripted behaviour, matched against each incoming command in queue order. The first
@@ -67,7 +78,9 @@ struct SimConfig {
 //
 // Unless the action refuses the command (nonzero status word or NAK number), the command is
 // still executed against the printer state and its normal answer is the base that the knobs
-// below change; Execute() overrides that choice.
+// below change; Execute() overrides that choice. A command that is not executed is answered
+// as done (status word 0000h / ACK) unless the action gives other content. Knobs apply in
+// this order: content, delay, garbage, send_only, close_after, split.
 struct ScriptedAction {
     enum class GarbagePlacement { before, instead };
 
@@ -174,6 +187,14 @@ public:
     bool Connected() const;
     uint32_t Connections() const;  // accepted so far
     bool Restarting() const;       // refusing connections after a restart command
+
+    // The pty slave path when serial_pty is set (empty otherwise).
+    std::string SerialPath() const;
+    // The serial device disappears (the pty closes).
+    void UnplugSerial();
+    // The discovery answerer when discovery is set (null otherwise) and its UDP port.
+    DiscoveryAnswerer* Discovery();
+    uint16_t DiscoveryPort() const;
 
 private:
     struct Impl;

@@ -1,10 +1,17 @@
 #include "transport/network.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/status_codes.h"
 #include "diag/log.h"
 #include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/profile_file.h"
+#include "transport/discovery_packet.h"
 
 namespace {
 
@@ -81,9 +88,13 @@ int CKDNetwork::Open() {
     Close();
     if (m_DeviceName.empty()) return ERR_DEV_NOT_OPENED;
     uint8_t address[4];
-    int index = ParseAddress(m_DeviceName, address) ? FindBoard(address) : -1;
-    // Boards are learned by discovery or named by an open; an unknown board is not
-    // searched for here.
+    if (!ParseAddress(m_DeviceName, address)) return ERR_DEV_NOT_FOUND;
+    if (m_BoardCount == 0) {
+        int found = 0;
+        CP_GetNetConfig(0, &found, nullptr, std::max(m_RetryTimes, 2));
+        KD_Log2("[NET] CP_GetConnectedDevices - m_nDeviceCount = %d", found);
+    }
+    int index = FindBoard(address);
     if (index < 0) return ERR_DEV_NOT_FOUND;
     m_TcpPort = m_Boards[static_cast<size_t>(index)].port;
     KD_Log2("[NET] m_nDeviceCount(%d) i(%d) m_LocalPort - %d", m_BoardCount, index, m_TcpPort);
@@ -179,4 +190,414 @@ int CKDNetwork::Read(uint8_t* buffer, int capacity, int timeoutMs, int* received
     Close();
     KD_Log1("[NET] Read - %d of %d, iStatus = %d (Err:%d)", 0, capacity, result, m_LastError);
     return ERR_DEV_IO_ERROR;
+}
+
+// ---------------------------------------------------------------------------------------
+// Discovery and configuration
+
+namespace {
+
+constexpr int kMaxDatagramsPerRequest = 100;
+constexpr int kRelayAnswerPolls = 10;
+constexpr size_t kRelayTextLimit = 1400;  // keeps the message in one datagram
+constexpr int kStatusNoListEntry = 1006;
+
+// A safety switch for test machines: with ORVPW_LOOPBACK_ONLY set (and not "0"), discovery,
+// configuration and the relay send only to 127.0.0.0/8 and refuse anything else.
+bool SendAllowed(const std::string& address) {
+    const char* only = std::getenv("ORVPW_LOOPBACK_ONLY");
+    if (only == nullptr || *only == '\0' || std::strcmp(only, "0") == 0) return true;
+    return discovery::IsLoopbackAddress(address);
+}
+
+bool ContainsNoCase(const std::string& text, const char* part) {
+    std::string a = text;
+    std::string b = part;
+    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : b) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return a.find(b) != std::string::npos;
+}
+
+// The dotted address a queue's device names: "IP_a.b.c.d", "scheme://a.b.c.d[:port]/..." or
+// "a.b.c.d"; empty when there is none.
+std::string AddressOfQueue(const std::string& uri) {
+    std::string rest = uri;
+    if (size_t at = rest.find("IP_"); at != std::string::npos) {
+        rest = rest.substr(at + 3);
+    } else if (size_t scheme = rest.find("://"); scheme != std::string::npos) {
+        rest = rest.substr(scheme + 3);
+        if (size_t user = rest.find('@'); user != std::string::npos) rest = rest.substr(user + 1);
+    }
+    size_t end = 0;
+    while (end < rest.size() && (std::isdigit(static_cast<unsigned char>(rest[end])) || rest[end] == '.'))
+        ++end;
+    rest = rest.substr(0, end);
+    int dots = static_cast<int>(std::count(rest.begin(), rest.end(), '.'));
+    return dots == 3 ? rest : std::string();
+}
+
+// The adapter's 4 address bytes, the text and 00h.
+std::vector<uint8_t> RelayPacket(const uint8_t address[4], const std::string& text) {
+    std::vector<uint8_t> packet(4 + text.size() + 1, 0x00);
+    std::memcpy(packet.data(), address, 4);
+    std::memcpy(packet.data() + 4, text.data(), text.size());
+    return packet;
+}
+
+void CopyText(char* output, size_t outputSize, const std::string& text) {
+    if (output == nullptr || outputSize == 0) return;
+    size_t n = std::min(text.size(), outputSize - 1);
+    std::memcpy(output, text.data(), n);
+    output[n] = '\0';
+}
+
+}  // namespace
+
+void CKDNetwork::LogNetError(const char* what, int error) const {
+    KD_Log1("[NET] %s with error: %d = %s", what, error, netsock::ErrorText(error));
+}
+
+CKDNetwork::Destination CKDNetwork::DiscoveryDestination() const {
+    Destination destination;
+    destination.address = plat::ProfileGetString(m_SettingsPath, "NETWORK", "DiscoveryAddress",
+                                                 "255.255.255.255", 64);
+    destination.port = plat::ProfileGetInt(m_SettingsPath, "NETWORK", "DiscoveryPort", 5034);
+    destination.localPort = plat::ProfileGetInt(m_SettingsPath, "NETWORK", "DiscoveryLocalPort", 3742);
+    return destination;
+}
+
+CKDNetwork::Destination CKDNetwork::RelayDestination() const {
+    Destination destination;
+    destination.address = plat::ProfileGetString(m_SettingsPath, "NETWORK", "RelayAddress",
+                                                 "255.255.255.255", 64);
+    destination.port = plat::ProfileGetInt(m_SettingsPath, "NETWORK", "RelayPort", 15034);
+    destination.localPort = plat::ProfileGetInt(m_SettingsPath, "NETWORK", "RelayLocalPort", 25034);
+    return destination;
+}
+
+const uint8_t* CKDNetwork::BoardRecord(int index) const {
+    if (index < 0 || index >= m_BoardCount) return nullptr;
+    return m_Records[static_cast<size_t>(index)].data();
+}
+
+uint16_t CKDNetwork::BoardPort(int index) const {
+    if (index < 0 || index >= m_BoardCount) return 0;
+    return m_Boards[static_cast<size_t>(index)].port;
+}
+
+std::string CKDNetwork::BoardAddressText(int index) const {
+    if (index < 0 || index >= m_BoardCount) return {};
+    return AddressText(m_Boards[static_cast<size_t>(index)].address);
+}
+
+int CKDNetwork::ReadAdapters() {
+    m_Adapters = netsock::AdapterAddresses();
+    if (m_Adapters.size() > static_cast<size_t>(kMaxAdapters)) m_Adapters.resize(kMaxAdapters);
+    KD_Log2("[NET] %s", std::string(90, '-').c_str());
+    for (size_t i = 0; i < m_Adapters.size(); ++i)
+        KD_Log2("szIpAddr %s (%d)(%d)", m_Adapters[i].c_str(), static_cast<int>(i),
+                static_cast<int>(m_Adapters.size()));
+    KD_Log2("[NET] %s", std::string(90, '-').c_str());
+    return static_cast<int>(m_Adapters.size());
+}
+
+bool CKDNetwork::TakeAnswer(int type, const uint8_t* data, size_t size, const uint8_t* payload,
+                            int length, bool* stop) {
+    const discovery::Answer answer = discovery::ParseAnswer(data, size);
+    if (answer.kind == discovery::AnswerKind::board && type == kSearch) {
+        if (m_BoardCount >= kMaxBoards) {
+            *stop = true;
+            return false;
+        }
+        // A board that answers twice (two adapters, a repeated datagram) is one board.
+        for (int i = 0; i < m_BoardCount; ++i) {
+            if (std::memcmp(m_Records[static_cast<size_t>(i)].data() + discovery::kMacOffset,
+                            answer.record.data() + discovery::kMacOffset, 6) == 0) {
+                KD_Log2("[NET] IMIN again from board %d", i);
+                return true;
+            }
+        }
+        const size_t slot = static_cast<size_t>(m_BoardCount);
+        m_Records[slot] = answer.record;
+        for (int i = 0; i < 4; ++i) m_Boards[slot].address[i] = answer.address[i];
+        m_Boards[slot].port = answer.tcpPort;
+        // Only the newer boards on their fixed port are counted.
+        if (answer.tcpPort == kNewerBoardPort) {
+            ++m_BoardCount;
+            m_NewerBoard = 1;
+            m_TcpPort = kNewerBoardPort;
+            KD_Log2("[NET 2] IMIN");
+        }
+        if (m_BoardCount >= kMaxBoards) *stop = true;
+        return true;
+    }
+    if (answer.kind == discovery::AnswerKind::configured && type == kConfigure) {
+        if (!discovery::ConfirmsConfiguration(data, size, payload,
+                                              length > 0 ? static_cast<size_t>(length) : 0))
+            return false;
+        *stop = true;
+        return true;
+    }
+    return false;
+}
+
+int CKDNetwork::CP_NetCommand(int type, const uint8_t* payload, int length) {
+    const Destination destination = DiscoveryDestination();
+    KD_Log2("[NET] CP_NetCommand - iType = %d, UDP Port = %d, %d", type, destination.port,
+            destination.localPort);
+    if (type == kSearch) m_BoardCount = 0;
+    if (!SendAllowed(destination.address) || destination.port < 1 || destination.port > 65535 ||
+        destination.localPort < 0 || destination.localPort > 65535) {
+        KD_Log1("[NET] CP_NetCommand - destination %s:%d refused", destination.address.c_str(),
+                destination.port);
+        return -1;
+    }
+    // A loopback destination is reached through the loopback interface, whatever adapter.
+    std::string adapter;
+    if (discovery::IsLoopbackAddress(destination.address))
+        adapter = "127.0.0.1";
+    else if (m_AdapterIndex >= 0 && static_cast<size_t>(m_AdapterIndex) < m_Adapters.size())
+        adapter = m_Adapters[static_cast<size_t>(m_AdapterIndex)];
+    KD_Log2("[NET] [Network Card] szIpAddr[%d] = %s", m_AdapterIndex, adapter.c_str());
+    if (adapter.empty()) KD_Log2("[NET] INADDR_ANY (%d)", m_AdapterIndex);
+
+    int error = 0;
+    const char* step = "";
+    int socket = netsock::OpenUdp(adapter, static_cast<uint16_t>(destination.localPort), &error, &step);
+    if (socket < 0) {
+        LogNetError((std::string(step) + " failed").c_str(), error);
+        return 0;
+    }
+    const std::vector<uint8_t> packet = discovery::BuildRequest(payload, length);
+    int sent = netsock::SendTo(socket, packet.data(), packet.size(), destination.address,
+                               static_cast<uint16_t>(destination.port), &error);
+    if (sent < 0) {
+        LogNetError("sendto failed", error);
+        netsock::CloseSocket(socket);
+        return 0;
+    }
+    KD_Log2("[NET] Search - sendto : %d bytes, Recv IP = %s, Port = %d", sent,
+            destination.address.c_str(), destination.port);
+    KD_LogDump(packet.data(), static_cast<int>(packet.size()), DUMP_DLL_FW);
+
+    KD_PumpMessages(type == kConfigure ? m_Waits.configAnswerMs : m_Waits.searchAnswerMs);
+
+    int result = 0;
+    bool stop = false;
+    uint8_t datagram[discovery::kMaxDatagram];
+    for (int i = 0; i < kMaxDatagramsPerRequest && !stop; ++i) {
+        std::string from;
+        uint16_t fromPort = 0;
+        int received = netsock::ReceiveFrom(socket, datagram, sizeof datagram, &from, &fromPort, &error);
+        if (received == netsock::kWouldBlock || received == 0) {
+            if (i == 0 && received == netsock::kWouldBlock) KD_Log2("[NET] Search - no answer");
+            break;
+        }
+        if (received < 0) {
+            if (i == 0) LogNetError("recvfrom failed", error);
+            break;
+        }
+        KD_Log2("[NET] Search - recvfrom : %d bytes, Send IP = %s, Port = %d", received,
+                from.c_str(), fromPort);
+        KD_LogDump(datagram, received, DUMP_FW_DLL);
+        if (TakeAnswer(type, datagram, static_cast<size_t>(received), payload, length, &stop))
+            result = 1;
+    }
+    netsock::CloseSocket(socket);
+    return result;
+}
+
+int CKDNetwork::CP_GetNetConfig(int index, int* countOut, uint8_t* recordOut, int seconds) {
+    KD_Log2("[NET] CP_GetNetConfig - index = [%d], dwTimeout = [%d]", index, seconds);
+    if (countOut) *countOut = 0;
+    if (index < 0) return ERR_KD_PARAMETER_ERROR;
+    if (m_BoardCount > 0) {
+        if (index >= m_BoardCount) return ERR_DEV_NOT_FOUND;
+        if (index >= 1) {
+            if (countOut) *countOut = m_BoardCount;
+            if (recordOut) std::memcpy(recordOut, BoardRecord(index), kBoardRecordSize);
+            return 0;
+        }
+    }
+    ReadAdapters();
+    const uint32_t start = plat::TickCount();
+    const uint32_t limitMs = static_cast<uint32_t>(seconds > 0 ? seconds : 0) * 1000u;
+    const size_t adapterSlots = m_Adapters.empty() ? 1 : m_Adapters.size();
+    m_AdapterIndex = 0;
+    int last = 0;
+    for (;;) {
+        last = CP_NetCommand(kSearch, reinterpret_cast<const uint8_t*>("FIND"), 4);
+        if (last != 0) break;  // found, or nothing can be sent at all
+        if (plat::TickCount() - start >= limitMs) break;
+        KD_PumpMessages(m_Waits.nextAdapterMs);
+        m_AdapterIndex = static_cast<int>((static_cast<size_t>(m_AdapterIndex) + 1) % adapterSlots);
+        if (plat::TickCount() - start >= limitMs) break;
+    }
+    if (countOut) *countOut = m_BoardCount;
+    if (recordOut && index < m_BoardCount) std::memcpy(recordOut, BoardRecord(index), kBoardRecordSize);
+    return last == 1 ? 0 : ERR_DEV_NOT_FOUND;
+}
+
+int CKDNetwork::CP_SetNetConfig(const uint8_t* record) {
+    KD_Log2("[NET] CP_SetNetConfig - bOpened = [%d]", IsOpen() ? 1 : 0);
+    if (record == nullptr) return ERR_KD_PARAMETER_ERROR;
+    if (!discovery::HasBoardMac(record, kBoardRecordSize)) {
+        KD_Log1("[NET] CP_SetNetConfig - MAC ADDRESS ERROR");
+        return ERR_KD_PARAMETER_ERROR;
+    }
+    const std::array<uint8_t, kSetPayloadSize> payload = discovery::BuildConfigurationPayload(record);
+    if (CP_NetCommand(kConfigure, payload.data(), kSetPayloadSize) == 1) {
+        // The board restarts with its new settings; it answers a search again when it is back.
+        const uint32_t start = plat::TickCount();
+        for (;;) {
+            const uint32_t elapsed = plat::TickCount() - start;
+            if (elapsed >= m_Waits.restartLimitMs) break;
+            KD_Log2("[NET] Restarting... %d / %d ms", static_cast<int>(elapsed),
+                    static_cast<int>(m_Waits.restartLimitMs));
+            if (elapsed >= m_Waits.restartSearchFromMs &&
+                CP_NetCommand(kSearch, reinterpret_cast<const uint8_t*>("FIND"), 4) == 1)
+                return 0;
+            KD_PumpMessages(m_Waits.restartPassMs);
+        }
+        return ERR_KD_COMMAND_ERROR;
+    }
+    return m_BoardCount > 0 ? ERR_KD_COMMAND_ERROR : ERR_DEV_NOT_FOUND;
+}
+
+int CKDNetwork::ListDevices(uint32_t* countOrIndex, char* output, size_t outputSize, uint32_t flags) {
+    const uint32_t query = flags & 0xF;
+    if (query == 0) {
+        const int seconds = std::max(m_RetryTimes, 2);
+        int count = 0;
+        int status = CP_GetNetConfig(0, &count, nullptr, seconds);
+        if (count == 0) status = ERR_DEV_NOT_FOUND;
+        for (int i = 0; i < count; ++i) {
+            KD_Log2("[NET] [%d] - %s, Local Port = [%d]", i, BoardAddressText(i).c_str(), BoardPort(i));
+            if (BoardPort(i) == kNewerBoardPort) {
+                KD_Log2("[NET 2] NewORV");
+                m_NewerBoard = 1;
+            }
+        }
+        if (count == 0) {
+            KD_Log2("[NET] Count = %d, Status = %d, retry = %d", count, status, seconds);
+            int added = AddInstalledPrinters();
+            KD_Log2("[NET] f = %d", added);
+            count = m_BoardCount;
+            status = count > 0 ? 0 : ERR_DEV_NOT_FOUND;
+            KD_Log2("[NET] Count = %d, Status = %d, retry = %d, %d", count, status, seconds, added);
+        }
+        if (countOrIndex) *countOrIndex = static_cast<uint32_t>(count);
+        return status;
+    }
+    if (countOrIndex == nullptr) return kStatusNoListEntry;
+    const int index = static_cast<int>(*countOrIndex);
+    const bool listed = index >= 0 && index < m_BoardCount;
+    const int status = listed ? 0 : ERR_DEV_NOT_FOUND;
+    if (query & 1) {
+        const std::string address = listed ? BoardAddressText(index) : std::string();
+        KD_Log2("[NET] [%d] IP = %s, Loacl Port = %d, Status = %d", index, address.c_str(),
+                listed ? BoardPort(index) : 0, status);
+        if (listed && BoardPort(index) == kNewerBoardPort) {
+            KD_Log2("[NET 2] serial NewORV");
+            m_NewerBoard = 1;
+        }
+        CopyText(output, outputSize, address);
+        return status;
+    }
+    if (query & 2) {
+        KD_Log2("[NET] [%d] DES=%s, Status = %d", index, listed ? m_Description.c_str() : "", status);
+        CopyText(output, outputSize, listed ? m_Description : std::string());
+        return status;
+    }
+    return kStatusNoListEntry;
+}
+
+int CKDNetwork::AddInstalledPrinters() {
+    std::vector<InstalledPrinter> printers =
+        m_InstalledPrinterSource ? m_InstalledPrinterSource() : KD_QueryInstalledPrinters();
+    int added = 0;
+    for (const InstalledPrinter& printer : printers) {
+        if (!ContainsNoCase(printer.makeAndModel, "Card Printer")) continue;
+        const std::string text = AddressOfQueue(printer.deviceUri);
+        uint8_t address[4];
+        if (text.empty() || !ParseAddress(text, address)) continue;
+        KD_Log2("[NET] installed printer %s - %s", printer.name.c_str(), text.c_str());
+        if (FindBoard(address) >= 0) continue;
+        if (AddBoard(address, kNewerBoardPort) >= 0) ++added;
+    }
+    if (added > 0) m_NewerBoard = 1;
+    return added;
+}
+
+int CKDNetwork::RelayErrorMessage(const std::string& text) {
+    const Destination destination = RelayDestination();
+    if (!SendAllowed(destination.address) || destination.port < 1 || destination.port > 65535 ||
+        destination.localPort < 0 || destination.localPort > 65535) {
+        KD_Log1("[Error] SendData Code : %d (destination %s refused)", -1, destination.address.c_str());
+        return ERR_DEV_NOT_FOUND;
+    }
+    KD_Log2("[Step 1] WSAStartup");
+    std::vector<std::string> adapters;
+    if (discovery::IsLoopbackAddress(destination.address)) {
+        adapters.push_back("127.0.0.1");
+    } else {
+        ReadAdapters();
+        adapters = m_Adapters;
+    }
+    KD_Log2("[Step 2] GetAdaptersInfo [p : %p] [p1 : %p]", static_cast<const void*>(&adapters),
+            adapters.empty() ? nullptr : static_cast<const void*>(adapters.data()));
+    const std::string message = text.size() > kRelayTextLimit ? text.substr(0, kRelayTextLimit) : text;
+    for (const std::string& adapter : adapters) {
+        KD_Log2("[Step 3] Server IP : %s", adapter.c_str());
+        uint8_t address[4];
+        if (adapter == "0.0.0.0" || !ParseAddress(adapter, address)) continue;
+        int error = 0;
+        const char* step = "";
+        KD_Log2("[Step 4] Create Socket for UDP");
+        int socket = netsock::OpenUdp(adapter, static_cast<uint16_t>(destination.localPort), &error, &step);
+        if (socket < 0) {
+            if (std::strcmp(step, "bind") == 0)
+                KD_Log1("[Error] Bind Code : %d", error);
+            else if (std::strcmp(step, "socket") == 0)
+                KD_Log1("[Error] CreateSocket Code : %d", error);
+            else
+                KD_Log1("[Error] SocketOpt Code : %d", error);
+            continue;
+        }
+        KD_Log2("[Step 5] Change Broad Case");
+        KD_Log2("[Step 6] Bind Socket");
+        const std::vector<uint8_t> search = RelayPacket(address, "SEARCH_CLIENT");
+        if (netsock::SendTo(socket, search.data(), search.size(), destination.address,
+                            static_cast<uint16_t>(destination.port), &error) < 0) {
+            KD_Log1("[Error] SendData Code : %d", error);
+            netsock::CloseSocket(socket);
+            continue;
+        }
+        for (int poll = 0; poll < kRelayAnswerPolls; ++poll) {
+            KD_PumpMessages(m_Waits.relayAnswerPollMs);
+            uint8_t answer[discovery::kMaxDatagram];
+            std::string from;
+            uint16_t fromPort = 0;
+            int received = netsock::ReceiveFrom(socket, answer, sizeof answer - 1, &from, &fromPort, &error);
+            if (received < 11 || std::memcmp(answer, "CLIENT_RECV", 11) != 0) continue;
+            answer[received] = 0;
+            KD_Log2("Receive Data : %s",
+                    std::string(reinterpret_cast<const char*>(answer),
+                                strnlen(reinterpret_cast<const char*>(answer), static_cast<size_t>(received)))
+                        .c_str());
+            const std::vector<uint8_t> packet = RelayPacket(address, "ERROR_" + message);
+            if (netsock::SendTo(socket, packet.data(), packet.size(), destination.address,
+                                static_cast<uint16_t>(destination.port), &error) < 0) {
+                KD_Log1("[Error] Message SendData Code : %d", error);
+                netsock::CloseSocket(socket);
+                return ERR_DEV_IO_ERROR;
+            }
+            KD_Log2("Send ErrorMsg : %s", message.c_str());
+            netsock::CloseSocket(socket);
+            return 0;
+        }
+        netsock::CloseSocket(socket);
+        KD_Log2("[Step 9] GetAdaptersInfo p->Next [p1 : %p]", static_cast<const void*>(&adapter));
+    }
+    return ERR_DEV_NOT_FOUND;
 }

@@ -133,7 +133,7 @@ TEST_F(ExchangeTest, OlderAckAloneCompletesWhenNothingFollows) {
     Connect(false, KD_PORT_NET);
     sim_->Script(ScriptedAction::On("MI").RawAnswer(Bytes({0x06})));
     EXPECT_EQ(Exchange(kCardInsert, 1, 300000, 0), 0);
-    EXPECT_NE(Log().find("   nLastAction = KD_ACK(06) => Success"), std::string::npos);
+    EXPECT_NE(Log().find("   nLastAction = KD_ACK(06) => Success"), std::string::npos) << Log();
 }
 
 TEST_F(ExchangeTest, NewerStatusWordIsConvertedOnlyOnStatusWordPorts) {
@@ -166,7 +166,9 @@ TEST_F(ExchangeTest, StatusWordTable) {
 
 TEST_F(ExchangeTest, UnsupportedEchoIsLoggedAndStatusComesFromTheWord) {
     Connect(true, KD_PORT_NE2);
-    // The simulator answers an unknown command with the "XXX" echo and 8014h.
+    // A printer that does not know a command echoes "XXX" with a refusal in the status word.
+    sim_->Script(ScriptedAction::On("CFS").RawAnswer(
+        Bytes({0x1B, 0x21, 'X', 'X', 'X', 0x80, 0x14, 0, 0, 0, 0, 0x0D})));
     EXPECT_EQ(Exchange(3), 20);
     EXPECT_NE(Log().find("Command Not Support - CFS != XXX"), std::string::npos);
 }

@@ -1,0 +1,277 @@
+// Panel conversion of one card side.
+#include "print/panel_conversion.h"
+
+#include <algorithm>
+
+#include "api/control_common.h"
+#include "core/controller.h"
+#include "core/status_codes.h"
+#include "diag/log.h"
+#include "print/tone.h"
+
+namespace {
+
+constexpr int kPanelCount = 7;
+constexpr int kMinimumPrintLines = 536;  // 45 mm
+constexpr int kSourceBufferSize = 916480;
+constexpr int kCommandBufferSize = 3662848;
+
+const CxImage* CanvasOf(const CKDPrintBuffers& b, int panelIndex) {
+    switch (panelIndex) {
+        case 0: case 1: case 2: return &b.ColorBuffer;
+        case 3: return &b.BlackBuffer;
+        case 4: return &b.OverlayBuffer;
+        default: return &b.MonoBuffer;
+    }
+}
+
+int ByteOf(int panelIndex) { return panelIndex <= 2 ? panelIndex : 0; }
+
+// First and one-past-last plane line (card column) below maxHeight holding ink in the
+// first maxWidth card lines; (0, maxHeight) when there is none.
+void FindPrintArea(const CxImage& canvas, int maxWidth, int maxHeight, int& start, int& end) {
+    const int columns = std::min(maxHeight, canvas.GetWidth());
+    std::vector<uint8_t> used(static_cast<size_t>(columns), 0);
+    for (int row = 0; row < std::min(maxWidth, canvas.GetHeight()); ++row) {
+        const uint8_t* px = canvas.GetBits(row);
+        for (int x = 0; x < columns; ++x)
+            used[x] |= static_cast<uint8_t>(px[3 * x] | px[3 * x + 1] | px[3 * x + 2]);
+    }
+    start = -1;
+    end = -1;
+    for (int x = 0; x < columns; ++x)
+        if (used[x]) {
+            if (start < 0) start = x;
+            end = x + 1;
+        }
+    if (start < 0) {
+        start = 0;
+        end = maxHeight;
+    }
+}
+
+}  // namespace
+
+void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int maxHeight,
+                     std::vector<uint8_t>& plane) {
+    plane.assign(static_cast<size_t>(maxWidth) * maxHeight, 0);
+    if (!canvas.IsValid()) return;
+    const int rows = std::min(maxWidth, canvas.GetHeight());   // card lines -> plane bytes
+    const int lines = std::min(maxHeight, canvas.GetWidth());  // card columns -> plane lines
+    constexpr int kTile = 64;
+    for (int r0 = 0; r0 < rows; r0 += kTile)
+        for (int l0 = 0; l0 < lines; l0 += kTile)
+            for (int r = r0; r < std::min(rows, r0 + kTile); ++r) {
+                const uint8_t* px = canvas.GetBits(r) + byteIndex;
+                for (int l = l0; l < std::min(lines, l0 + kTile); ++l)
+                    plane[static_cast<size_t>(l) * maxWidth + r] = px[3 * l];
+            }
+}
+
+int KD_ExtractBlack(CKDPrintBuffers& b) {
+    if (!b.ColorBuffer.IsValid()) return 0;
+    b.m_ImgRgbBlack = b.ColorBuffer;
+    const int threshold = b.m_Tone.blackOn;
+    int count = 0;
+    for (int row = 0; row < b.m_ImgRgbBlack.GetHeight(); ++row) {
+        uint8_t* px = b.m_ImgRgbBlack.GetBits(row);
+        for (int x = 0; x < b.m_ImgRgbBlack.GetWidth(); ++x, px += 3) {
+            const int high = std::max({px[0], px[1], px[2]});
+            const int low = std::min({px[0], px[1], px[2]});
+            const bool equal = px[0] == px[1] && px[1] == px[2];
+            const bool neutral = equal || (high < threshold && high - low < 10);
+            if (neutral) {
+                count += high != 0;
+            } else {
+                px[0] = px[1] = px[2] = 0;
+            }
+        }
+    }
+    KD_Log2("Black Panel - dot count = %d", count);
+    return count;
+}
+
+int KD_PanelOption(const CKDCtrl& ctrl, int panelIndex, int nRibbon) {
+    const CKDPrintBuffers& b = ctrl.m_PrintBuffers;
+    const bool newSet = ctrl.m_NewKDCL != 0;
+    int option = newSet ? 0x10060 : 0x16000;
+    if (panelIndex <= 3) {
+        if (b.m_ColorAdjust.type >= 1) option += 0x11;
+        if (!newSet && b.m_GrayLevel == 31) option += 0x9000;
+        if (panelIndex <= 2 && nRibbon == 128) option += 0x80;
+    } else if (panelIndex == 4) {
+        if (!newSet) option += 0x8000;
+    } else {
+        option += newSet ? 0x4000 : 0xC000;
+    }
+    if (panelIndex >= 4) {
+        if (b.m_ErrorDiffusion & 0x1) option += 0x300;
+        if (b.m_ErrorDiffusion & 0x2) option += 0x500;
+        if (b.m_ErrorDiffusion & 0x4) option += 0x900;
+    }
+    return option;
+}
+
+int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSendPanel,
+                           const KD_PanelHooks& hooks) {
+    CKDPrintBuffers& b = ctrl.m_PrintBuffers;
+    const bool passMask = nSendPanel != 255;
+    b.m_PassPanel = passMask ? nSendPanel : 0;
+    KD_Log2("m_PassPanel %d nSendPanel(%d)", b.m_PassPanel, nSendPanel);
+    KD_Log2("KD_TransferOuputBuffer - nRibbon = [%d], bBlackPanel = [%d], nSendPanel = [%Xh], "
+            "m_GrayLevel = %d, m_ErrorDiffusion = %d",
+            nRibbon, bBlackPanel, nSendPanel, b.m_GrayLevel, b.m_ErrorDiffusion);
+    KD_Log2("KD_TransferOuputBuffer - m_WhitePanel = [%Xh], m_ImgRgbFlag = [%Xh]", b.m_WhitePanel, b.m_ImgRgbFlag);
+
+    KD_Log2("KD_TransferOuputBuffer -before- m_WhitePanel = [%Xh], nSendPanel = [%Xh]", b.m_WhitePanel, nSendPanel);
+    b.m_WhitePanel = static_cast<uint16_t>(b.m_WhitePanel & ~nSendPanel);
+    if (passMask) b.m_WhitePanel &= static_cast<uint16_t>(~0x1000);
+    else b.m_WhitePanel |= 0x1000;
+    KD_Log2("KD_TransferOuputBuffer -after- m_WhitePanel = [%Xh], nSendPanel = [%Xh]", b.m_WhitePanel, nSendPanel);
+    for (int bit = 1; bit <= 0x40; bit <<= 1)
+        if ((nSendPanel & bit) && !(b.m_ImgRgbFlag & bit)) b.m_WhitePanel |= static_cast<uint16_t>(bit);
+    if (!(b.m_ImgRgbFlag & KD_PANEL_YMC)) b.m_WhitePanel |= KD_PANEL_YMC;
+
+    if (!(b.m_ImgRgbFlag & KD_PANEL_ALL)) {
+        KD_Log2("KD_TransferOuputBuffer - No Output Data, m_ImgRgbFlag = %Xh, m_WhitePanel = %Xh, m_ValidPanel = %Xh",
+                b.m_ImgRgbFlag, b.m_WhitePanel, b.m_ValidPanel);
+        if (b.m_ValidPanel & KD_PANEL_K) b.m_WhitePanel &= static_cast<uint16_t>(~KD_PANEL_K);
+        return ctrl.SetStatus(ERR_KD_OK);
+    }
+    const int selected = nSendPanel & b.m_ImgRgbFlag & KD_PANEL_ALL;
+    KD_Log2("result KD_TransferOuputBuffer - m_WhitePanel = [%Xh], m_ImgRgbFlag = [%Xh]", b.m_WhitePanel, b.m_ImgRgbFlag);
+    KD_Log2("Source Buffer Allocation Size = %d", kSourceBufferSize);
+    KD_Log2("Command Buffer Allocation Size = %d", kCommandBufferSize);
+    // The planes are read from the canvases turned right (see KD_ExtractPlane), so the
+    // canvases themselves stay as they are.
+    KD_Log2("DLL Input Buffer => RotateRight");
+
+    if (b.ColorBuffer.IsValid() && (b.m_ImgRgbFlag & kCanvasColorExists)) {
+        if (b.m_bLogImage) b.ColorBuffer.SaveBmp(KD_ImageLogPath(b, "t_temp_color_black_before.bmp"));
+        KD_ExtractBlack(b);
+        if (b.m_bLogImage) {
+            b.m_ImgRgbBlack.SaveBmp(KD_ImageLogPath(b, "t_temp_color_k.bmp"));
+            b.ColorBuffer.SaveBmp(KD_ImageLogPath(b, "t_temp_color_ymc.bmp"));
+            b.m_ImgRgbBlack.SaveBmp(KD_ImageLogPath(b, "t_temp_color_black.bmp"));
+            CxImage mirrored = b.m_ImgRgbBlack;
+            mirrored.RotateRight();
+            mirrored.Mirror();
+            mirrored.SaveBmp(KD_ImageLogPath(b, "t_temp_color_black_mirror.bmp"));
+        }
+    }
+
+    // Print-area configuration items.
+    auto readItem = [&](int item, int* value) {
+        return hooks.readItem ? hooks.readItem(ctrl, item, value) : KD_GetParametersEx(ctrl, item, value);
+    };
+    const int fw = ctrl.m_bFwVersion;
+    int value = 0;
+    if (fw < 400) {
+        if (b.m_OffsetY < 0 && readItem(27, &value) == 0) b.m_OffsetY = value;
+    } else {
+        if (readItem(27, &value) == 0) b.m_OffsetY = value;
+        b.m_PrintAreaItem26 = readItem(26, &value) == 0 ? value : 12;
+        b.m_PrintAreaItem25 = readItem(25, &value) == 0 ? value : 11;
+    }
+    if (fw > 110 && b.m_TPH_model < 0 && readItem(30, &value) == 0) {
+        b.m_TPH_model = value;
+        KD_Log2("m_TPH_model = %Xh", b.m_TPH_model);
+    }
+
+    int status = ERR_KD_OK;
+    std::vector<uint8_t> plane;
+    std::vector<uint8_t> blackPlane;
+    std::vector<uint8_t> commands;
+    for (int index = 0; index < kPanelCount; ++index) {
+        const int bit = 1 << index;
+        if (!(selected & bit)) continue;
+        const CxImage& canvas = *CanvasOf(b, index);
+        KD_PanelPlane panel;
+        panel.panelIndex = index;
+        panel.geometry = KD_GetPrintSize(ctrl, nRibbon);
+        PrintGeometry& g = panel.geometry;
+        if (index == 3 || index == 4) {
+            KD_Log2("iPrintHeight = %d -> %d (changed)", g.printHeight, g.maxHeight);
+            g.printHeight = g.maxHeight;
+        }
+        int start = 0;
+        int end = 0;
+        FindPrintArea(canvas, g.maxWidth, g.maxHeight, start, end);
+        KD_Log2("[Print Area] nSrcSizeY = %d, po.iMaxHeight = %d, ey = %d", canvas.GetWidth(), g.maxHeight, end);
+        KD_Log2("[Print Area] print_start = %d, print_end = %d (A)", start, end);
+        b.m_PrintStart = fw < 400 ? start : std::max(0, 992 - end);
+        KD_Log2("[Print Area] m_PrintStart = %d", b.m_PrintStart);
+        if (start > g.maxHeight - kMinimumPrintLines) {
+            start = std::max(0, g.maxHeight - kMinimumPrintLines);
+            end = g.maxHeight;
+        }
+        if (end - start < kMinimumPrintLines) end = start + kMinimumPrintLines;
+        KD_Log2("[Print Area] print_start = %d, print_end = %d (B)", start, end);
+        if (!(nRibbon == 128 && index <= 2)) {
+            g.yPos = start;
+            g.printHeight = end - start;
+        }
+        KD_Log2("[Print Area] Print Start = %d, Print Width = %d (C)", g.yPos, g.printHeight);
+        panel.printStart = start;
+        panel.printEnd = end;
+        KD_ExtractPlane(canvas, ByteOf(index), g.maxWidth, g.maxHeight, plane);
+        panel.plane = plane.data();
+        if (index <= 2 && b.m_ImgRgbBlack.IsValid()) {
+            KD_ExtractPlane(b.m_ImgRgbBlack, index, g.maxWidth, g.maxHeight, blackPlane);
+            panel.black = blackPlane.data();
+        }
+        panel.correction = KD_CorrectionForPanel(b.m_Tone, index);
+        b.m_ActiveCorrection = panel.correction;
+        KD_Log2("NewORV: color %d data %d m_correction %d", index, b.m_ImgRgbFlag & bit ? 1 : 0, panel.correction);
+        panel.option = KD_PanelOption(ctrl, index, nRibbon);
+
+        commands.clear();
+        int commandCount = 0;
+        const int size = hooks.convert ? hooks.convert(ctrl, panel, commands, commandCount) : 0;
+        KD_Log2("nBufSize = %d, nCmdCount = %d", size, commandCount);
+        int panelStatus = ERR_KD_OK;
+        if (size < 1 || commandCount < 1) {
+            panelStatus = ctrl.LastStatus();
+        } else {
+            bool sendIt = true;
+            if (b.m_RibbonPass == 3) {
+                if (index != 0 && !passMask && nRibbon != 1) {
+                    KD_Log2("NewORV: NO nColorIndex %d, m_ImgRgbFlag %d", index, b.m_ImgRgbFlag);
+                    sendIt = false;
+                } else if (index == 0 && (b.m_WhitePanel & 0x1000) && b.m_PrintSide == 1 && nRibbon != 1) {
+                    KD_Log2("NewORV: NO nColorIndex %d, m_ImgRgbFlag %d m_PrintSide %d", index, b.m_ImgRgbFlag, b.m_PrintSide);
+                    sendIt = false;
+                }
+            }
+            if (sendIt && hooks.send) {
+                const int sendSize = std::min(size, static_cast<int>(commands.size()));
+                panelStatus = hooks.send(ctrl, commands.data(), sendSize, index, commandCount);
+                if (panelStatus == ERR_KD_OK || panelStatus == ERR_KD_RIBBON_NEAR_END)
+                    b.m_ValidPanel |= static_cast<uint16_t>(bit);
+            }
+        }
+        status = panelStatus;
+        if (status != ERR_KD_OK && status != ERR_KD_RIBBON_NEAR_END) break;
+    }
+
+    KD_Log2("DLL Input Buffer => RotateLeft");
+    KD_Log2("NewORV: before m_ImgRgbFlag  %d nSendPanel =%d", b.m_ImgRgbFlag, nSendPanel);
+    const bool twoPass = b.m_RibbonPass == 3;
+    const int removed = (twoPass && !passMask) ? KD_PANEL_Y : (nSendPanel & KD_PANEL_ALL);
+    b.m_ImgRgbFlag = static_cast<uint16_t>(b.m_ImgRgbFlag & ~removed);
+    KD_Log2("NewORV: TCB m_ImgRgbFlag  %d nSendPanel =%d", b.m_ImgRgbFlag, nSendPanel);
+    if (!twoPass) {
+        if (!passMask) {
+            KD_ClearOuputBuffer(ctrl, 255);
+        } else {
+            // A pass mask clears only canvases none of whose panels still hold data, so the
+            // panels left for a later pass keep their ink.
+            int clear = 0;
+            for (int group : {int(KD_PANEL_YMC), int(KD_PANEL_K), int(KD_PANEL_O), int(KD_PANEL_MONO),
+                              int(KD_PANEL_MONO_EXT)})
+                if ((nSendPanel & group) && !(b.m_ImgRgbFlag & group)) clear |= group;
+            if (clear) KD_ClearOuputBuffer(ctrl, clear);
+        }
+    }
+    return ctrl.SetStatus(status);
+}
