@@ -26,10 +26,13 @@ void BM_StatusExchange(benchmark::State& state) {
     ctrl.m_NewKDCL = 1;
     ctrl.m_PortType = KD_PORT_NE2;
     uint8_t loopback[4] = {127, 0, 0, 1};
+    ctrl.m_NetDevice.ForgetBoards();  // a board of an earlier run has another port
     ctrl.m_NetDevice.AddBoard(loopback, printer.Port());
     ctrl.m_NetDevice.SetDeviceName("127.0.0.1");
-    if (ctrl.KD_PortCheck(1) != 0) {
-        state.SkipWithError("open failed");
+    if (int status = ctrl.KD_PortCheck(1); status != 0) {
+        static std::string message;
+        message = "open failed with status " + std::to_string(status);
+        state.SkipWithError(message.c_str());
         return;
     }
     for (auto _ : state) {

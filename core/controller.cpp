@@ -29,10 +29,10 @@ CKDCtrl::CKDCtrl() {
     m_NetDevice.m_SettingsPath = m_SettingsPath;
     m_ComDevice.m_SettingsPath = m_SettingsPath;
     m_ComDevice.SetRetryTimes(settings.retryTimes);
-    m_RibbonPass = settings.ribbonPass;
-    m_CA_Type = settings.colorAdjustType;
     m_bLogRaw = settings.logRaw;
-    m_bLogImage = settings.logImage;
+    m_PrintBuffers.m_RibbonPass = settings.ribbonPass;
+    m_PrintBuffers.m_ColorAdjust.type = settings.colorAdjustType;
+    m_PrintBuffers.m_bLogImage = settings.logImage;
     // The ribbon-maker change does nothing while the value equals the current one (0).
     m_RibbonMaker = settings.ribbonMaker;
 }

@@ -27,6 +27,12 @@ enum KD_PortType : int {
     KD_PORT_NE2 = 128, // network, newer boards
 };
 
+// Port types whose newer-form answers carry a status word that becomes the status.
+inline bool KD_PortCarriesStatusWord(int portType) {
+    return portType == KD_PORT_US2 || portType == KD_PORT_SCD || portType == KD_PORT_USC ||
+           portType == KD_PORT_NE2;
+}
+
 // Busy code values: what the controller is doing.
 enum KD_BusyCode : int { KD_IDLE = 0, KD_READING = 1, KD_WRITING = 2, KD_EXCHANGING = 3 };
 
@@ -162,10 +168,7 @@ public:
     std::atomic<int> m_bFirstOpen{1};
     std::atomic<int> m_ImageJobs{0};
     int m_RibbonMaker = 0;
-    int m_RibbonPass = 1;     // ribbon pass mode of the print path
-    int m_CA_Type = 1;        // colour-adjust type
     int m_bLogRaw = 0;        // keep raw job and page files
-    int m_bLogImage = 0;      // write intermediate debug images
     int m_ToneSetNumber = 0;          // section of the tone file in use
     heat::HeatTableState m_HeatTable;  // rows last installed
     CKDPrintBuffers m_PrintBuffers;    // the five print canvases and their state words

@@ -7,6 +7,7 @@
 #include "core/answer_parser.h"
 #include "core/command_set.h"
 #include "core/controller.h"
+#include "core/status_request.h"
 #include "diag/log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -17,25 +18,6 @@ constexpr int kStatusRequest = 18;  // !CSS / "S"
 constexpr int kClearError = 2;       // !RCE / "."
 constexpr int kPrintJobStatus = 184; // $PJS
 constexpr int kMaxMismatches = 10;
-
-bool IsStatusWordPort(int portType) {
-    return portType == KD_PORT_US2 || portType == KD_PORT_SCD || portType == KD_PORT_USC ||
-           portType == KD_PORT_NE2;
-}
-
-// Converts the status word of a newer-form answer into a status code.
-int ConvertStatusWord(uint16_t word) {
-    if (word == 0x0006) return 0;
-    if (word == 0x0015) return ERR_KD_NACK;
-    switch (word) {
-    case 0x1000: case 0x1001: case 0x1002: case 0x1004: case 0x1005: case 0x1008:
-        return 0;
-    default:
-        break;
-    }
-    if (word >= 0x8000 && word <= 0x8FFF) return word & 0xFF;
-    return ERR_KD_UNKNOWN_STATUS_WORD;
-}
 
 }  // namespace
 
@@ -362,9 +344,9 @@ int CKDCtrl::KD_ReadResponse(int answerType, int timeoutUs, int flag, int longAn
         m_RspStatusWord = parser.StatusWord();
         m_RspDataLength = parser.DataLength();
     }
-    if (IsStatusWordPort(m_PortType)) {
+    if (KD_PortCarriesStatusWord(m_PortType)) {
         if (m_RspStatusWord != 0) {
-            status = ConvertStatusWord(m_RspStatusWord);
+            status = KD_ConvertStatusWord(m_RspStatusWord);
             if (status == ERR_KD_PJS_203 && std::memcmp(m_RspHeader + 2, "PJS", 3) == 0 &&
                 std::memcmp(m_LastCommandHeader + 1, "PJS", 3) == 0)
                 status = 0;

@@ -49,6 +49,7 @@ extern "C" ORVPW_API int SetRetryTimes(int nTimes) {
                                KD_Log2("Retry Times = %d -> %d", nTimes, clamped);
                                ctrl.m_RetryTimes = clamped;
                                ctrl.m_NetDevice.SetRetryTimes(clamped);
+                               ctrl.m_ComDevice.SetRetryTimes(clamped);
                                return 0;
                            });
 }

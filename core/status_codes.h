@@ -32,6 +32,7 @@ inline constexpr int ERR_DEV_INVALID_HANDLE = 1001;
 inline constexpr int ERR_DEV_NOT_FOUND = 1002;
 inline constexpr int ERR_DEV_NOT_OPENED = 1003;
 inline constexpr int ERR_DEV_IO_ERROR = 1004;
+inline constexpr int ERR_DEV_NO_LIST_ENTRY = 1006;  // no device at that list position
 inline constexpr int ERR_DEV_LAST_TRANSPORT = 1040;
 // Numeric two-character forms that stand for a group of codes ("60", "70", "00").
 inline constexpr int KD_FORM_MS_GROUP = 0x3630;      // 13872: codes 60 to 68

@@ -22,10 +22,6 @@ constexpr int kMaxOlderStatus = 100000;
 
 std::atomic<bool> g_ClearSupported{true};
 
-bool CarriesStatusWord(int portType) {
-    return portType == KD_PORT_US2 || portType == KD_PORT_SCD || portType == KD_PORT_USC ||
-           portType == KD_PORT_NE2;
-}
 
 }  // namespace
 
@@ -51,7 +47,7 @@ int KD_GetResponse(CKDCtrl& ctrl, uint8_t* out, int outSize, int* outLength) {
     if (outLength) *outLength = copied;
 
     if (ctrl.m_NewKDCL) {
-        if (CarriesStatusWord(ctrl.m_PortType) && ctrl.m_RspStatusWord != 0)
+        if (KD_PortCarriesStatusWord(ctrl.m_PortType) && ctrl.m_RspStatusWord != 0)
             return ctrl.SetStatus(KD_ConvertStatusWord(ctrl.m_RspStatusWord));
         return ctrl.SetStatus(0);
     }

@@ -275,3 +275,40 @@ int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSen
     }
     return ctrl.SetStatus(status);
 }
+
+int KD_TransferBlackSplit(CKDCtrl& ctrl, CxImage& image, int x, int y) {
+    if (!image.IsValid() || image.GetBpp() != 24) return ctrl.SetStatus(ERR_KD_PARAMETER_ERROR);
+    const int threshold = ctrl.m_PrintBuffers.m_Tone.blackOn;
+    CxImage black = image;
+    const int w = image.GetWidth();
+    const int h = image.GetHeight();
+    int count = 0;
+    for (int row = 0; row < h; ++row) {
+        uint8_t* colour = image.GetBits(row);
+        uint8_t* k = black.GetBits(row);
+        for (int i = 0; i < w; ++i) {
+            uint8_t* c = colour + 3 * i;
+            const int high = std::max({c[0], c[1], c[2]});
+            const int low = std::min({c[0], c[1], c[2]});
+            const bool toBlack = high < threshold && (high - low < 10 || (c[0] == c[1] && c[1] == c[2]));
+            uint8_t* whiten = toBlack ? c : k + 3 * i;
+            whiten[0] = whiten[1] = whiten[2] = 255;
+            count += toBlack;
+        }
+    }
+    KD_Log2("Black Panel - dot count = %d", count);
+    if (count > 0) {
+        for (int row = 1; row < h - 1; ++row) {
+            uint8_t* colour = image.GetBits(row);
+            const uint8_t* k = black.GetBits(row);
+            for (int i = 1; i < w - 1; ++i) {
+                const uint8_t* kp = k + 3 * i;
+                if (kp[0] == 255 && kp[1] == 255 && kp[2] == 255) continue;
+                std::copy_n(colour + 3 * (i - 1), 3, colour + 3 * i);
+            }
+        }
+    }
+    const int status = KD_TransferData(ctrl, KD_PANEL_K, x, y, black);
+    if (status != ERR_KD_OK) return status;
+    return KD_TransferData(ctrl, KD_PANEL_YMC, x, y, image);
+}

@@ -54,3 +54,10 @@ int KD_ExtractBlack(CKDPrintBuffers& buffers);
 // of `maxWidth` bytes, byte `byteIndex` of each pixel.
 void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int maxHeight,
                      std::vector<uint8_t>& plane);
+
+// Black split of a file image (ribbon letter 'b'): pixels below the black threshold that
+// are neutral (within 10 of each other, or equal) go to the K canvas and are whitened in
+// the colour picture, whose holes then take the colour to their left; K is transferred
+// with bit 0x08, the rest with bits 0x07, both at (x, y). Returns the first failing
+// transfer's status, else 0. `image` must be 24 bpp; it is changed.
+int KD_TransferBlackSplit(CKDCtrl& ctrl, CxImage& image, int x, int y);

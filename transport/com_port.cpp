@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kStatusNoListEntry = 1006;
 constexpr int kWriteWaitMs = 5000;      // stands for the overlapped write's completion wait
 constexpr int kThreadWaitMs = 50;       // the read thread checks the open flag this often
 constexpr uint32_t kPurgeDumpLimit = 100;
@@ -301,7 +300,7 @@ int CKDComPort::ListDevices(uint32_t* countOrIndex, char* output, size_t outputS
         const int count = static_cast<int>(m_Listed.size());
         int status = count > 0 ? 0 : ERR_DEV_NOT_FOUND;
         if (countOrIndex == nullptr)
-            status = kStatusNoListEntry;
+            status = ERR_DEV_NO_LIST_ENTRY;
         else
             *countOrIndex = static_cast<uint32_t>(count);
         if (count == 0)
@@ -311,10 +310,10 @@ int CKDComPort::ListDevices(uint32_t* countOrIndex, char* output, size_t outputS
         return status;
     }
     CopyText(output, outputSize, "");
-    if (countOrIndex == nullptr) return kStatusNoListEntry;
+    if (countOrIndex == nullptr) return ERR_DEV_NO_LIST_ENTRY;
     const int index = static_cast<int>(*countOrIndex);
     const int count = static_cast<int>(m_Listed.size());
-    int status = count == 0 ? kStatusNoListEntry : (index >= 0 && index < count ? 0 : ERR_DEV_NOT_FOUND);
+    int status = count == 0 ? ERR_DEV_NO_LIST_ENTRY : (index >= 0 && index < count ? 0 : ERR_DEV_NOT_FOUND);
     if (query & 1) {
         const std::string name = status == 0 ? ComName(m_Listed[static_cast<size_t>(index)]) : std::string();
         CopyText(output, outputSize, name);
@@ -327,5 +326,5 @@ int CKDComPort::ListDevices(uint32_t* countOrIndex, char* output, size_t outputS
         KD_Log2("[COM] [%d] DES=%s, Status = %d", index, text.c_str(), status);
         return status;
     }
-    return kStatusNoListEntry;
+    return ERR_DEV_NO_LIST_ENTRY;
 }

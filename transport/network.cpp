@@ -200,7 +200,6 @@ namespace {
 constexpr int kMaxDatagramsPerRequest = 100;
 constexpr int kRelayAnswerPolls = 10;
 constexpr size_t kRelayTextLimit = 1400;  // keeps the message in one datagram
-constexpr int kStatusNoListEntry = 1006;
 
 // A safety switch for test machines: with ORVPW_LOOPBACK_ONLY set (and not "0"), discovery,
 // configuration and the relay send only to 127.0.0.0/8 and refuse anything else.
@@ -489,7 +488,7 @@ int CKDNetwork::ListDevices(uint32_t* countOrIndex, char* output, size_t outputS
         if (countOrIndex) *countOrIndex = static_cast<uint32_t>(count);
         return status;
     }
-    if (countOrIndex == nullptr) return kStatusNoListEntry;
+    if (countOrIndex == nullptr) return ERR_DEV_NO_LIST_ENTRY;
     const int index = static_cast<int>(*countOrIndex);
     const bool listed = index >= 0 && index < m_BoardCount;
     const int status = listed ? 0 : ERR_DEV_NOT_FOUND;
@@ -509,7 +508,7 @@ int CKDNetwork::ListDevices(uint32_t* countOrIndex, char* output, size_t outputS
         CopyText(output, outputSize, listed ? m_Description : std::string());
         return status;
     }
-    return kStatusNoListEntry;
+    return ERR_DEV_NO_LIST_ENTRY;
 }
 
 int CKDNetwork::AddInstalledPrinters() {

@@ -14,6 +14,7 @@
 #include "diag/log.h"
 #include "orvpw.h"
 #include "sim/sim_printer.h"
+#include "support/sim_controller.h"
 #include "support/test_support.h"
 
 namespace controltest {
@@ -63,41 +64,26 @@ protected:
                  const std::function<void(PrinterState&)>& setup = {}) {
         const bool newer = generation == Newer;
         SimConfig config;
-        config.address = "127.0.0.1";
-        config.port = 0;
-        config.newer = newer;
         orvpw::sim::SetFirmwareNumber(config.initial_state, firmware);
         if (setup) setup(config.initial_state);
-        sim_ = std::make_unique<SimPrinter>(config);
-        ASSERT_TRUE(sim_->Start()) << sim_->LastError();
+        sim_ = testsupport::StartSim(newer, config);
+        ASSERT_TRUE(sim_->Running());
 
         ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
         KD_LogState state = KD_GetLogState();
         state.level = 3;
         KD_SetLogState(state);
 
+        testsupport::PointControllerAt(*sim_);
         CKDCtrl& ctrl = KDCtrl();
-        ctrl.KD_PrinterClose();
-        ctrl.m_bFirstOpen = 0;
         ctrl.m_RetryTimes = 1;
-        ctrl.m_OpenType = 1;
-        ctrl.m_PurgeNeeded = 0;
         ctrl.m_Waits.transportRetryMs = 20;
         ctrl.m_Waits.resendPauseMs = 20;
         ctrl.m_Waits.openRetryMs = 10;
         ctrl.m_Waits.recoveryPauseMs = 20;
-        ctrl.m_Waits.statusRequestOlderUs = 300000;
-        ctrl.m_Waits.statusRequestNewerUs = 300000;
-        ctrl.m_NetDevice.ForgetBoards();
-        ctrl.m_NetDevice.m_NewerBoard = 0;
-        uint8_t loopback[4] = {127, 0, 0, 1};
-        ctrl.m_NetDevice.AddBoard(loopback, sim_->Port());
-        ctrl.m_NetDevice.SetDeviceName("127.0.0.1");
-        ctrl.m_PortType = newer ? KD_PORT_NE2 : KD_PORT_NET;
-        ctrl.m_NewKDCL = newer ? 1 : 0;
         ctrl.m_bFwVersion = -1;
         ctrl.SetStatus(0);
-        ASSERT_EQ(ctrl.KD_GetFwVersion(), firmware);
+        ASSERT_EQ(ctrl.KD_GetFwVersion(), firmware) << Log();
         ctrl.SetStatus(0);
         sim_->ClearFrames();
     }

@@ -4,6 +4,7 @@
 
 #include "core/controller.h"
 #include "sim/sim_printer.h"
+#include "support/sim_controller.h"
 
 namespace {
 
@@ -11,23 +12,12 @@ class OlderIdentifyTest : public ::testing::Test {
 protected:
     void Start(const std::string& versionText, uint8_t modelType) {
         orvpw::sim::SimConfig config;
-        config.address = "127.0.0.1";
-        config.port = 0;
-        config.newer = false;
         config.initial_state.older_version = versionText;
         config.initial_state.model_type = modelType;
-        sim_ = std::make_unique<orvpw::sim::SimPrinter>(config);
-        ASSERT_TRUE(sim_->Start());
-        CKDCtrl& ctrl = KDCtrl();
-        ctrl.KD_PrinterClose();
-        ctrl.m_bFirstOpen = 0;
-        ctrl.m_NewKDCL = 0;
-        ctrl.m_PortType = KD_PORT_NET;
-        ctrl.m_bFwVersion = -1;
-        ctrl.m_NetDevice.ForgetBoards();
-        uint8_t loopback[4] = {127, 0, 0, 1};
-        ctrl.m_NetDevice.AddBoard(loopback, sim_->Port());
-        ctrl.m_NetDevice.SetDeviceName("127.0.0.1");
+        sim_ = testsupport::StartSim(false, config);
+        ASSERT_TRUE(sim_->Running());
+        testsupport::PointControllerAt(*sim_);
+        KDCtrl().m_bFwVersion = -1;
     }
     void TearDown() override { KDCtrl().KD_PrinterClose(); }
     std::unique_ptr<orvpw::sim::SimPrinter> sim_;

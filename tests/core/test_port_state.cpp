@@ -5,25 +5,17 @@
 #include "orvpw.h"
 #include "platform/event_loop.h"
 #include "sim/sim_printer.h"
+#include "support/sim_controller.h"
 
 namespace {
 
 class PortStateTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        orvpw::sim::SimConfig config;
-        config.address = "127.0.0.1";
-        config.port = 0;
-        sim_ = std::make_unique<orvpw::sim::SimPrinter>(config);
-        ASSERT_TRUE(sim_->Start());
+        sim_ = testsupport::StartSim(true);
+        ASSERT_TRUE(sim_->Running());
+        testsupport::PointControllerAt(*sim_);
         CKDCtrl& ctrl = KDCtrl();
-        ctrl.m_bFirstOpen = 0;
-        ctrl.m_NewKDCL = 1;
-        ctrl.m_PortType = KD_PORT_NE2;
-        ctrl.m_OpenType = 1;
-        uint8_t loopback[4] = {127, 0, 0, 1};
-        ctrl.m_NetDevice.AddBoard(loopback, sim_->Port());
-        ctrl.m_NetDevice.SetDeviceName("127.0.0.1");
         ASSERT_EQ(ctrl.KD_PortCheck(1), 0);
     }
     void TearDown() override { KDCtrl().KD_PrinterClose(); }

@@ -18,6 +18,7 @@
 #include "diag/log.h"
 #include "orvpw.h"
 #include "sim/sim_printer.h"
+#include "support/sim_controller.h"
 #include "support/test_support.h"
 
 using orvpw::sim::ScriptedAction;
@@ -244,33 +245,14 @@ namespace {
 class StatusExportTest : public ::testing::Test {
 protected:
     void Connect(bool newer) {
-        SimConfig config;
-        config.address = "127.0.0.1";
-        config.port = 0;
-        config.newer = newer;
-        sim_ = std::make_unique<SimPrinter>(config);
-        ASSERT_TRUE(sim_->Start()) << sim_->LastError();
+        sim_ = testsupport::StartSim(newer);
+        ASSERT_TRUE(sim_->Running());
         ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
         KD_LogState state = KD_GetLogState();
         state.level = 3;
         KD_SetLogState(state);
-
-        CKDCtrl& ctrl = KDCtrl();
-        ctrl.KD_PrinterClose();
-        ctrl.m_bFirstOpen = 0;
-        ctrl.m_OpenType = 1;
-        ctrl.m_PurgeNeeded = 0;
-        ctrl.m_bFwVersion = 407;
-        ctrl.m_Waits.statusRequestOlderUs = 300000;
-        ctrl.m_Waits.statusRequestNewerUs = 300000;
-        ctrl.m_NetDevice.ForgetBoards();
-        ctrl.m_NetDevice.m_NewerBoard = 0;
-        uint8_t loopback[4] = {127, 0, 0, 1};
-        ctrl.m_NetDevice.AddBoard(loopback, sim_->Port());
-        ctrl.m_NetDevice.SetDeviceName("127.0.0.1");
-        ctrl.m_PortType = newer ? KD_PORT_NE2 : KD_PORT_NET;
-        ctrl.m_NewKDCL = newer ? 1 : 0;
-        ctrl.SetStatus(0);
+        testsupport::PointControllerAt(*sim_);
+        KDCtrl().m_bFwVersion = 407;
     }
     void TearDown() override {
         KDCtrl().KD_PrinterClose();

@@ -175,6 +175,14 @@ TEST(ImageDecoders, HugeAnnouncedSizesAreRefusedBeforeAllocation) {
     png[16] = 0; png[17] = 1; png[18] = 0x86; png[19] = 0xA0;
     png[20] = 0; png[21] = 1; png[22] = 0x86; png[23] = 0xA0;
     EXPECT_FALSE(image.Decode(png.data(), png.size(), KD_IMAGE_TYPE_PNG));
+    // Zero width and an unsupported depth in an otherwise whole file.
+    std::vector<uint8_t> zero = ReadFile(kFixtures + "/picture24.bmp");
+    std::memset(&zero[18], 0, 4);
+    EXPECT_FALSE(image.Decode(zero.data(), zero.size(), KD_IMAGE_TYPE_BMP));
+    std::vector<uint8_t> twoBits = ReadFile(kFixtures + "/picture24.bmp");
+    twoBits[28] = 2;
+    EXPECT_FALSE(image.Decode(twoBits.data(), twoBits.size(), KD_IMAGE_TYPE_BMP));
+    EXPECT_EQ(image.LastError(), "unsupported bits per pixel");
     EXPECT_FALSE(image.Create(CxImage::kMaxSide + 1, 1, 24));
     EXPECT_FALSE(image.Create(0, 10, 24));
     EXPECT_FALSE(image.Create(10, 10, 16));

@@ -172,6 +172,23 @@ TEST_F(PanelConversion, NoDataReturnsAtOnce) {
     EXPECT_EQ(b.m_WhitePanel & 0x08, 0);
 }
 
+TEST_F(PanelConversion, BlackSplitOfAFileImage) {
+    b.m_Tone.blackOn = 40;
+    // Red with a dark neutral pixel inside and a dark blue one (not neutral).
+    CxImage picture = Solid(5, 3, 200, 0, 0);
+    picture.SetPixelColor(2, 1, CxRgbQuad{10, 12, 15, 0});
+    picture.SetPixelColor(3, 1, CxRgbQuad{35, 0, 0, 0});
+    ASSERT_EQ(KD_TransferBlackSplit(ctrl, picture, 0, 0), 0);
+    // Row 1 from the top: K ink only at column 2; colour there is red again (hole filled).
+    EXPECT_EQ(b.BlackBuffer.GetBits(1)[3 * 2], 255 - (306 * 15 + 601 * 12 + 117 * 10) / 1024);
+    EXPECT_EQ(b.BlackBuffer.GetBits(1)[3 * 3], 0);
+    EXPECT_EQ(b.BlackBuffer.GetBits(1)[3 * 1], 0);
+    EXPECT_EQ(b.ColorBuffer.GetBits(1)[3 * 2 + 2], 255 - 200);  // C ink of red
+    EXPECT_EQ(b.ColorBuffer.GetBits(1)[3 * 2 + 0], 255);        // Y ink of red
+    EXPECT_EQ(b.ColorBuffer.GetBits(1)[3 * 3 + 0], 255 - 35);   // the blue stays colour
+    EXPECT_EQ(b.m_ImgRgbFlag, 0x0F0F);
+}
+
 TEST(PanelOption, WordsPerPanelAndSet) {
     CKDCtrl& ctrl = KDCtrl();
     ctrl.m_PrintBuffers = CKDPrintBuffers{};
