@@ -1,5 +1,7 @@
-# Compares the dynamic symbols the library defines with the checked-in export list.
-# Usage: cmake -DLIBRARY=<libORVPW.so> -DEXPECTED=<exports.txt> -P check_exports.cmake
+cmake_policy(VERSION 3.25)
+# Keeps three lists in step: the dynamic symbols the library defines, the checked-in export
+# list and the declarations of the public header.
+# Usage: cmake -DLIBRARY=<libORVPW.so> -DEXPECTED=<exports.txt> -DHEADER=<orvpw.h> -P check_exports.cmake
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -21,5 +23,37 @@ list(REMOVE_ITEM extra ${expected})
 if(missing OR extra)
   message(FATAL_ERROR "export list differs\n  missing: ${missing}\n  unexpected: ${extra}")
 endif()
+# Every ORVPW_API declaration of the header names a listed export; a decorated export is
+# listed under its mangled name, which holds the plain name after its length.
+file(READ ${HEADER} header)
+string(REGEX REPLACE "#[^\n]*" "" header "${header}")  # the macro definitions
+string(REGEX MATCHALL "ORVPW_API[^;(]*[ *]([A-Za-z_][A-Za-z_0-9]*)[ ]*\\(" declarations "${header}")
+set(declared "")
+foreach(declaration IN LISTS declarations)
+  string(REGEX REPLACE ".*[ *]([A-Za-z_][A-Za-z_0-9]*)[ ]*\\($" "\\1" name "${declaration}")
+  list(APPEND declared ${name})
+endforeach()
+set(undeclared ${expected})
+set(unlisted "")
+foreach(name IN LISTS declared)
+  string(LENGTH "${name}" length)
+  set(mangled "")
+  foreach(entry IN LISTS expected)
+    if(entry MATCHES "^_Z${length}${name}")
+      set(mangled ${entry})
+    endif()
+  endforeach()
+  if(mangled)
+    list(REMOVE_ITEM undeclared ${mangled})
+  elseif(name IN_LIST expected)
+    list(REMOVE_ITEM undeclared ${name})
+  else()
+    list(APPEND unlisted ${name})
+  endif()
+endforeach()
+if(undeclared OR unlisted)
+  message(FATAL_ERROR "header and export list differ\n  exported but not declared in orvpw.h: ${undeclared}\n  declared but not exported: ${unlisted}")
+endif()
+
 list(LENGTH actual n)
 message(STATUS "exports match (${n} names)")
