@@ -1,11 +1,13 @@
 #include "core/controller.h"
 
+#include "api/control_common.h"
 #include "core/command_set.h"
 #include "core/format.h"
 #include "diag/log.h"
 #include "diag/settings.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/files.h"
 #include "platform/module.h"
 
 // ---------------------------------------------------------------------------------------
@@ -33,8 +35,12 @@ CKDCtrl::CKDCtrl() {
     m_PrintBuffers.m_RibbonPass = settings.ribbonPass;
     m_PrintBuffers.m_ColorAdjust.type = settings.colorAdjustType;
     m_PrintBuffers.m_bLogImage = settings.logImage;
-    // The ribbon-maker change does nothing while the value equals the current one (0).
-    m_RibbonMaker = settings.ribbonMaker;
+    // Default colour profiles beside the library, then the configured ribbon maker (the
+    // change does nothing while it equals the current one).
+    kdapi::ControlState& control = kdapi::KD_ControlState();
+    control.monitorProfile = plat::JoinPath(plat::LibraryFolder(), "ORVMNTR01.ICC");
+    control.printerProfile = plat::JoinPath(plat::LibraryFolder(), "ORVPRTR01.ICM");
+    kdapi::KD_ChangeRibbonMaker(*this, settings.ribbonMaker);
 }
 
 CKDCtrl::~CKDCtrl() {
