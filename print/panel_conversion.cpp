@@ -2,6 +2,11 @@
 #include "print/panel_conversion.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "api/control_common.h"
 #include "core/controller.h"
@@ -30,17 +35,27 @@ int ByteOf(int panelIndex) { return panelIndex <= 2 ? panelIndex : 0; }
 // First and one-past-last plane line (card column) below maxHeight holding ink in the
 // first maxWidth card lines; (0, maxHeight) when there is none.
 void FindPrintArea(const CxImage& canvas, int maxWidth, int maxHeight, int& start, int& end) {
-    const int columns = std::min(maxHeight, canvas.GetWidth());
-    std::vector<uint8_t> used(static_cast<size_t>(columns), 0);
-    for (int row = 0; row < std::min(maxWidth, canvas.GetHeight()); ++row) {
+    const int columns = std::max(0, std::min(maxHeight, canvas.GetWidth()));
+    // The bytes of all lines are or-ed first, eight at a time; the pixels after.
+    std::vector<uint8_t> inkBytes(static_cast<size_t>(columns) * 3, 0);
+    const int rows = std::min(maxWidth, canvas.GetHeight());
+    const size_t bytes = inkBytes.size();
+    const size_t words = bytes / 8;
+    std::vector<uint64_t> inkWords(words, 0);
+    for (int row = 0; row < rows; ++row) {
         const uint8_t* px = canvas.GetBits(row);
-        for (int x = 0; x < columns; ++x)
-            used[x] |= static_cast<uint8_t>(px[3 * x] | px[3 * x + 1] | px[3 * x + 2]);
+        for (size_t k = 0; k < words; ++k) {
+            uint64_t word = 0;
+            std::memcpy(&word, px + 8 * k, sizeof word);
+            inkWords[k] |= word;
+        }
+        for (size_t k = 8 * words; k < bytes; ++k) inkBytes[k] |= px[k];
     }
+    if (words > 0) std::memcpy(inkBytes.data(), inkWords.data(), 8 * words);
     start = -1;
     end = -1;
     for (int x = 0; x < columns; ++x)
-        if (used[x]) {
+        if (inkBytes[3 * x] | inkBytes[3 * x + 1] | inkBytes[3 * x + 2]) {
             if (start < 0) start = x;
             end = x + 1;
         }
@@ -50,22 +65,110 @@ void FindPrintArea(const CxImage& canvas, int maxWidth, int maxHeight, int& star
     }
 }
 
+// The print area of the canvas last looked at: the Y, M and C panels share one canvas,
+// which nothing draws into while one side is converted.
+struct PrintAreaMemo {
+    const CxImage* canvas = nullptr;
+    int maxWidth = 0;
+    int maxHeight = 0;
+    int start = 0;
+    int end = 0;
+};
+
+void FindPrintAreaOnce(PrintAreaMemo& memo, const CxImage& canvas, int maxWidth, int maxHeight,
+                       int& start, int& end) {
+    if (memo.canvas != &canvas || memo.maxWidth != maxWidth || memo.maxHeight != maxHeight) {
+        FindPrintArea(canvas, maxWidth, maxHeight, memo.start, memo.end);
+        memo.canvas = &canvas;
+        memo.maxWidth = maxWidth;
+        memo.maxHeight = maxHeight;
+    }
+    start = memo.start;
+    end = memo.end;
+}
+
+#if defined(__SSE2__)
+// out[j][i] = rows[i][offset + j] for 16 rows of 16 bytes.
+void TransposeRows16(const uint8_t* const (&rows)[16], size_t offset, uint8_t (&out)[16][16]) {
+    __m128i a[16];
+    for (int i = 0; i < 16; ++i) a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + offset));
+    __m128i b[16];
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    __m128i c[16];  // c[4 q + k]: rows 4q..4q+3, bytes 4k..4k+3
+    for (int q = 0; q < 4; ++q) {
+        c[4 * q + 0] = _mm_unpacklo_epi16(b[4 * q + 0], b[4 * q + 2]);
+        c[4 * q + 1] = _mm_unpackhi_epi16(b[4 * q + 0], b[4 * q + 2]);
+        c[4 * q + 2] = _mm_unpacklo_epi16(b[4 * q + 1], b[4 * q + 3]);
+        c[4 * q + 3] = _mm_unpackhi_epi16(b[4 * q + 1], b[4 * q + 3]);
+    }
+    __m128i d[16];  // d[8 h + p]: rows 8h..8h+7, bytes 2p, 2p + 1
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 4; ++k) {
+            d[8 * h + 2 * k] = _mm_unpacklo_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+            d[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+        }
+    for (int p = 0; p < 8; ++p) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2 * p]), _mm_unpacklo_epi64(d[p], d[8 + p]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out[2 * p + 1]), _mm_unpackhi_epi64(d[p], d[8 + p]));
+    }
+}
+#endif
+
 }  // namespace
 
 void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int maxHeight,
                      std::vector<uint8_t>& plane) {
-    plane.assign(static_cast<size_t>(maxWidth) * maxHeight, 0);
-    if (!canvas.IsValid()) return;
-    const int rows = std::min(maxWidth, canvas.GetHeight());   // card lines -> plane bytes
-    const int lines = std::min(maxHeight, canvas.GetWidth());  // card columns -> plane lines
-    constexpr int kTile = 64;
-    for (int r0 = 0; r0 < rows; r0 += kTile)
-        for (int l0 = 0; l0 < lines; l0 += kTile)
-            for (int r = r0; r < std::min(rows, r0 + kTile); ++r) {
-                const uint8_t* px = canvas.GetBits(r) + byteIndex;
-                for (int l = l0; l < std::min(lines, l0 + kTile); ++l)
-                    plane[static_cast<size_t>(l) * maxWidth + r] = px[3 * l];
+    const size_t width = static_cast<size_t>(std::max(0, maxWidth));
+    plane.resize(width * static_cast<size_t>(std::max(0, maxHeight)));
+    if (!canvas.IsValid()) {
+        std::fill(plane.begin(), plane.end(), 0);
+        return;
+    }
+    const int rows = std::max(0, std::min(maxWidth, canvas.GetHeight()));   // card lines -> plane bytes
+    const int lines = std::max(0, std::min(maxHeight, canvas.GetWidth()));  // card columns -> plane lines
+    // What the canvas does not cover is white.
+    for (int l = 0; l < lines; ++l)
+        std::fill(plane.begin() + static_cast<std::ptrdiff_t>(l * width + rows),
+                  plane.begin() + static_cast<std::ptrdiff_t>((l + 1) * width), 0);
+    std::fill(plane.begin() + static_cast<std::ptrdiff_t>(lines * width), plane.end(), 0);
+    // Blocks of kBlock card lines by kBlock card columns: the block's bytes are gathered
+    // line by line, then written out column by column as whole runs of plane bytes.
+    constexpr int kBlock = 16;
+    uint8_t block[kBlock][kBlock];
+    uint8_t* out = plane.data();
+    for (int r0 = 0; r0 < rows; r0 += kBlock) {
+        const int rn = std::min(kBlock, rows - r0);
+        int l0 = 0;
+#if defined(__SSE2__)
+        // Whole blocks: the 48 bytes of 16 pixels of 16 card lines are turned in three
+        // 16 x 16 steps, and every third turned line is the wanted byte of a pixel.
+        if (rn == kBlock) {
+            const uint8_t* rowStarts[kBlock];
+            for (int r = 0; r < kBlock; ++r) rowStarts[r] = canvas.GetBits(r0 + r);
+            uint8_t turned[3][kBlock][kBlock];
+            for (; l0 + kBlock <= lines; l0 += kBlock) {
+                for (int part = 0; part < 3; ++part)
+                    TransposeRows16(rowStarts, 3 * static_cast<size_t>(l0) + kBlock * part, turned[part]);
+                for (int l = 0; l < kBlock; ++l) {
+                    const int at = 3 * l + byteIndex;
+                    std::memcpy(out + static_cast<size_t>(l0 + l) * width + r0, turned[at / kBlock][at % kBlock], kBlock);
+                }
             }
+        }
+#endif
+        for (; l0 < lines; l0 += kBlock) {
+            const int ln = std::min(kBlock, lines - l0);
+            for (int r = 0; r < rn; ++r) {
+                const uint8_t* px = canvas.GetBits(r0 + r) + byteIndex + 3 * static_cast<size_t>(l0);
+                for (int l = 0; l < ln; ++l) block[l][r] = px[3 * l];
+            }
+            for (int l = 0; l < ln; ++l)
+                std::copy_n(block[l], rn, out + static_cast<size_t>(l0 + l) * width + r0);
+        }
+    }
 }
 
 int KD_ExtractBlack(CKDPrintBuffers& b) {
@@ -75,16 +178,20 @@ int KD_ExtractBlack(CKDPrintBuffers& b) {
     int count = 0;
     for (int row = 0; row < b.m_ImgRgbBlack.GetHeight(); ++row) {
         uint8_t* px = b.m_ImgRgbBlack.GetBits(row);
-        for (int x = 0; x < b.m_ImgRgbBlack.GetWidth(); ++x, px += 3) {
-            const int high = std::max({px[0], px[1], px[2]});
-            const int low = std::min({px[0], px[1], px[2]});
-            const bool equal = px[0] == px[1] && px[1] == px[2];
-            const bool neutral = equal || (high < threshold && high - low < 10);
-            if (neutral) {
-                count += high != 0;
-            } else {
-                px[0] = px[1] = px[2] = 0;
-            }
+        const int width = b.m_ImgRgbBlack.GetWidth();
+        for (int x = 0; x < width; ++x, px += 3) {
+            const int c0 = px[0];
+            const int c1 = px[1];
+            const int c2 = px[2];
+            const int high = std::max(c0, std::max(c1, c2));
+            const int low = std::min(c0, std::min(c1, c2));
+            // high == low: all three equal. Without branches: the pixels mix at random.
+            const bool neutral = (high == low) | ((high < threshold) & (high - low < 10));
+            count += neutral & (high != 0);
+            const uint8_t keep = static_cast<uint8_t>(-static_cast<int>(neutral));
+            px[0] = static_cast<uint8_t>(c0 & keep);
+            px[1] = static_cast<uint8_t>(c1 & keep);
+            px[2] = static_cast<uint8_t>(c2 & keep);
         }
     }
     KD_Log2("Black Panel - dot count = %d", count);
@@ -179,9 +286,12 @@ int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSen
     }
 
     int status = ERR_KD_OK;
-    std::vector<uint8_t> plane;
-    std::vector<uint8_t> blackPlane;
+    // The planes are kept per thread: every card side reuses their memory instead of
+    // mapping fresh pages for each.
+    thread_local std::vector<uint8_t> plane;
+    thread_local std::vector<uint8_t> blackPlane;
     std::vector<uint8_t> commands;
+    PrintAreaMemo printArea;
     for (int index = 0; index < kPanelCount; ++index) {
         const int bit = 1 << index;
         if (!(selected & bit)) continue;
@@ -196,7 +306,7 @@ int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSen
         }
         int start = 0;
         int end = 0;
-        FindPrintArea(canvas, g.maxWidth, g.maxHeight, start, end);
+        FindPrintAreaOnce(printArea, canvas, g.maxWidth, g.maxHeight, start, end);
         KD_Log2("[Print Area] nSrcSizeY = %d, po.iMaxHeight = %d, ey = %d", canvas.GetWidth(), g.maxHeight, end);
         KD_Log2("[Print Area] print_start = %d, print_end = %d (A)", start, end);
         b.m_PrintStart = fw < 400 ? start : std::max(0, 992 - end);

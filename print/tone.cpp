@@ -2,9 +2,14 @@
 #include "print/tone.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "diag/log.h"
 #include "platform/profile_file.h"
@@ -16,15 +21,63 @@ inline uint8_t ClampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 2
 // Fallback rule of the specific correction words.
 int OrDefault(int word, int fallback) { return word != 0 ? word : fallback; }
 
-// Row-major transposition: `in` has rows x cols, `out` cols x rows.
+// Row-major transposition: `in` has rows x cols, `out` cols x rows. Whole 16 x 16 blocks
+// go through vector registers where the target has them; the borders byte by byte.
+void TransposeBorder(const uint8_t* in, int rows, int cols, uint8_t* out, int r0, int r1, int c0, int c1) {
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c)
+            out[static_cast<size_t>(c) * rows + r] = in[static_cast<size_t>(r) * cols + c];
+}
+
+#if defined(__SSE2__)
+void TransposeBlock16(const uint8_t* in, size_t inStride, uint8_t* out, size_t outStride) {
+    __m128i a[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * inStride));
+    __m128i b[16];
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    // c[4 q + k]: rows 4q..4q+3, columns 4k..4k+3.
+    __m128i c[16];
+    for (int q = 0; q < 4; ++q) {
+        c[4 * q + 0] = _mm_unpacklo_epi16(b[4 * q + 0], b[4 * q + 2]);
+        c[4 * q + 1] = _mm_unpackhi_epi16(b[4 * q + 0], b[4 * q + 2]);
+        c[4 * q + 2] = _mm_unpacklo_epi16(b[4 * q + 1], b[4 * q + 3]);
+        c[4 * q + 3] = _mm_unpackhi_epi16(b[4 * q + 1], b[4 * q + 3]);
+    }
+    // d[8 h + 2 k + s]: rows 8h..8h+7, columns 4k + 2s, 4k + 2s + 1.
+    __m128i d[16];
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 4; ++k) {
+            d[8 * h + 2 * k] = _mm_unpacklo_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+            d[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+        }
+    for (int p = 0; p < 8; ++p) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (2 * p) * outStride), _mm_unpacklo_epi64(d[p], d[8 + p]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (2 * p + 1) * outStride), _mm_unpackhi_epi64(d[p], d[8 + p]));
+    }
+}
+
+void Transpose(const uint8_t* in, int rows, int cols, uint8_t* out) {
+    const int fullRows = rows & ~15;
+    const int fullCols = cols & ~15;
+    for (int r = 0; r < fullRows; r += 16)
+        for (int c = 0; c < fullCols; c += 16)
+            TransposeBlock16(in + static_cast<size_t>(r) * cols + c, static_cast<size_t>(cols),
+                             out + static_cast<size_t>(c) * rows + r, static_cast<size_t>(rows));
+    TransposeBorder(in, rows, cols, out, 0, fullRows, fullCols, cols);
+    TransposeBorder(in, rows, cols, out, fullRows, rows, 0, cols);
+}
+#else
 void Transpose(const uint8_t* in, int rows, int cols, uint8_t* out) {
     constexpr int kTile = 32;
     for (int r0 = 0; r0 < rows; r0 += kTile)
         for (int c0 = 0; c0 < cols; c0 += kTile)
-            for (int r = r0; r < std::min(rows, r0 + kTile); ++r)
-                for (int c = c0; c < std::min(cols, c0 + kTile); ++c)
-                    out[static_cast<size_t>(c) * rows + r] = in[static_cast<size_t>(r) * cols + c];
+            TransposeBorder(in, rows, cols, out, r0, std::min(rows, r0 + kTile), c0, std::min(cols, c0 + kTile));
 }
+#endif
 
 }  // namespace
 
@@ -221,81 +274,158 @@ void KD_EnhanceFileImage(CKDPrintBuffers& buffers, CxImage& image, const KD_Enha
 
 // ---- Colour step correction ----------------------------------------------------------------
 
-void KD_ToneCorrection_ncolor_Lines(uint8_t* lines, int W, int H, int colorIndex) {
-    if (lines == nullptr || W <= 0 || H <= 0) return;
+namespace {
+
+// Work buffers of the plane corrections, kept per thread: the planes of a card (and of the
+// next cards) reuse them instead of mapping and zeroing fresh pages for every plane.
+struct CorrectionScratch {
+    std::vector<uint8_t> planeIn;
+    std::vector<uint8_t> planeOut;
+    std::vector<uint8_t> blackIn;
+    std::vector<int> runs;
+    std::vector<uint8_t> levels;
+    std::vector<int> highest;
+    std::vector<int> decay;
+    std::vector<uint8_t> none;
+};
+
+CorrectionScratch& Scratch() {
+    thread_local CorrectionScratch scratch;
+    return scratch;
+}
+
+// At least `size` bytes of `buffer`, contents left as they are (the caller writes them all).
+uint8_t* Sized(std::vector<uint8_t>& buffer, size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+    return buffer.data();
+}
+
+// Takes k (> 0) from every run counter (never below 0) and level (saturating) of a column.
+void ApplyDecay(int* C, uint8_t* L, int k) {
+#if defined(__SSE2__)
+    const __m128i steps = _mm_set1_epi32(k);
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 32; i += 4) {
+        __m128i* at = reinterpret_cast<__m128i*>(C + i);
+        const __m128i v = _mm_sub_epi32(_mm_loadu_si128(at), steps);
+        _mm_storeu_si128(at, _mm_and_si128(v, _mm_cmpgt_epi32(v, zero)));
+    }
+    const __m128i byteSteps = _mm_set1_epi8(static_cast<char>(std::min(k, 255)));
+    for (int i = 0; i < 32; i += 16) {
+        __m128i* at = reinterpret_cast<__m128i*>(L + i);
+        _mm_storeu_si128(at, _mm_subs_epu8(_mm_loadu_si128(at), byteSteps));
+    }
+#else
+    for (int i = 0; i < 32; ++i) {
+        C[i] = C[i] > k ? C[i] - k : 0;
+        L[i] = static_cast<uint8_t>(L[i] > k ? L[i] - k : 0);
+    }
+#endif
+}
+
+// Colour step correction from `input` into `out` (both H lines of W dots, separate
+// buffers). The correction keeps, per column x, 32 run counters and 32 levels (one per
+// band of 8 ink values), which lose 1 on every light dot (u <= 64, or any dot of the first
+// 21 lines). That decay is counted per column and applied when the column next takes a
+// dark dot, and the column's largest counter or level tells when the decay has emptied it.
+// A dot that comes out 0 becomes 5.
+void NcolorCorrect(const uint8_t* input, uint8_t* out, int W, int H, int colorIndex) {
     static constexpr uint8_t kThresholdYM[8] = {3, 3, 3, 3, 4, 6, 10, 16};
     static constexpr uint8_t kThresholdC[8] = {3, 3, 3, 3, 4, 6, 12, 16};
     static constexpr uint8_t kDivisor[8] = {3, 3, 3, 3, 3, 4, 8, 16};
-    uint8_t T[32];
-    uint8_t D[32];
+    int T[32];
+    int shift[32];  // 1024 / divisor of the band is 341 (shift -1) or 1 << shift
     for (int b = 0; b < 32; ++b) {
         T[b] = b < 24 ? 2 : (colorIndex == 2 ? kThresholdC[b - 24] : kThresholdYM[b - 24]);
-        D[b] = b < 24 ? 2 : kDivisor[b - 24];
+        const int q = 1024 / (b < 24 ? 2 : kDivisor[b - 24]);
+        shift[b] = q == 341 ? -1 : std::countr_zero(static_cast<unsigned>(q));
     }
     const size_t columns = static_cast<size_t>(W);
-    std::vector<int> runs(32 * columns, 0);
-    std::vector<uint8_t> levels(32 * columns, 0);
-    // Per column, its 32 bins side by side.
-    auto C = [&](int b, int x) -> int& { return runs[static_cast<size_t>(x) * 32 + b]; };
-    auto L = [&](int b, int x) -> uint8_t& { return levels[static_cast<size_t>(x) * 32 + b]; };
-    // Columns with a run counter or level above 0: the decay step skips the others.
-    std::vector<uint8_t> active(columns, 0);
+    CorrectionScratch& scratch = Scratch();
+    scratch.runs.assign(32 * columns, 0);
+    scratch.levels.assign(32 * columns, 0);
+    scratch.highest.assign(columns, 0);
+    scratch.decay.assign(columns, 0);
+    scratch.none.assign(columns, 0);
+    // Plain pointers: the byte stores of the loop could otherwise alias the vectors.
+    int* const runs = scratch.runs.data();
+    uint8_t* const levels = scratch.levels.data();
+    int* const highest = scratch.highest.data();  // largest run counter or level of the column
+    int* const decay = scratch.decay.data();      // decay steps not yet applied to the column
+    const uint8_t* const none = scratch.none.data();  // the line after the last
     int n = 0;
-    const std::vector<uint8_t> input(lines, lines + columns * H);
-    auto in = [&](int g, int x) { return static_cast<int>(input[static_cast<size_t>(g) * columns + x]); };
     for (int g = 0; g < H; ++g) {
+        const uint8_t* cur = input + static_cast<size_t>(g) * columns;
+        const uint8_t* up1Line = g >= 1 ? cur - columns : cur;
+        const uint8_t* up2Line = g >= 2 ? cur - 2 * columns : cur;
+        const uint8_t* dn1Line = g + 1 < H ? cur + columns : none;
+        uint8_t* dst = out + static_cast<size_t>(g) * columns;
+        const bool allLight = g <= 20;
         for (int x = 0; x < W; ++x) {
-            const int u = in(g, x);
-            const int up1 = g >= 1 ? in(g - 1, x) : u;
-            const int up2 = g >= 2 ? in(g - 2, x) : u;
-            const int dn1 = g + 1 < H ? in(g + 1, x) : 0;
+            const int u = cur[x];
+            const int up1 = up1Line[x];
+            const int up2 = up2Line[x];
+            const int dn1 = dn1Line[x];
             int r = u;
             if (up2 < 128 && up1 >= 251 && u < 128 && dn1 < 128 && std::abs(up2 - u) < 10) r = 255;
-            if (u <= 64 || g <= 20) {
-                if (active[x]) {
-                    bool left = false;
-                    for (int b = 0; b < 32; ++b) {
-                        if (C(b, x) > 0) --C(b, x);
-                        if (L(b, x) > 0) --L(b, x);
-                        left = left || C(b, x) > 0 || L(b, x) > 0;
-                    }
-                    active[x] = left;
+            if (allLight || u <= 64) {
+                if (highest[x] > 0) {
+                    --highest[x];
+                    ++decay[x];
                 }
             } else {
+                int* C = runs + static_cast<size_t>(x) * 32;
+                uint8_t* L = levels + static_cast<size_t>(x) * 32;
+                if (decay[x] > 0) {
+                    ApplyDecay(C, L, decay[x]);
+                    decay[x] = 0;
+                }
                 const int b = u >> 3;
-                C(b, x) += 1;
-                active[x] = 1;
+                const int count = ++C[b];
+                int top = std::max(highest[x], count);
                 const int limit = std::max(5, 240 - u);
-                if (C(b, x) > limit) {
-                    const int K = C(b, x) / (1024 / D[b]);
-                    if (L(b, x) < T[b] + K) {
+                if (count > limit) {
+                    const int K = shift[b] < 0 ? count / 341 : count >> shift[b];  // count >= 0
+                    if (L[b] < T[b] + K) {
                         n = n + 1;
                         const float f = static_cast<float>(n) * 0.25f;
                         if (f > 1.0f) n = 0;
-                        L(b, x) = ClampByte(static_cast<int>(static_cast<float>(L(b, x)) + f));
+                        L[b] = ClampByte(static_cast<int>(static_cast<float>(L[b]) + f));
+                        top = std::max(top, static_cast<int>(L[b]));
                     }
                 }
+                highest[x] = top;
                 int R = 0;
-                if (b == 0) R = (2 * L(0, x) + L(1, x)) / 3;
-                else if (b == 31) R = (L(30, x) + 2 * L(31, x)) / 3;
-                else R = (L(b - 1, x) + 2 * L(b, x) + L(b + 1, x)) / 4;
+                if (b == 0) R = (2 * L[0] + L[1]) / 3;
+                else if (b == 31) R = (L[30] + 2 * L[31]) / 3;
+                else R = (L[b - 1] + 2 * L[b] + L[b + 1]) / 4;
                 if (R != 0) r = std::max(0, u - R);
             }
-            lines[static_cast<size_t>(g) * columns + x] = static_cast<uint8_t>(r);
+            dst[x] = static_cast<uint8_t>(r == 0 ? 5 : r);
         }
     }
-    for (size_t i = 0; i < columns * H; ++i)
-        if (lines[i] == 0) lines[i] = 5;
+}
+
+}  // namespace
+
+void KD_ToneCorrection_ncolor_Lines(uint8_t* lines, int W, int H, int colorIndex) {
+    if (lines == nullptr || W <= 0 || H <= 0) return;
+    const size_t size = static_cast<size_t>(W) * H;
+    uint8_t* input = Sized(Scratch().planeIn, size);
+    std::copy_n(lines, size, input);
+    NcolorCorrect(input, lines, W, H, colorIndex);
 }
 
 void KD_ToneCorrection_ncolor(uint8_t* plane, int wid, int hgt, int colorIndex, int sx, int sy) {
     if (plane == nullptr || wid <= 0 || hgt <= 0) return;
     KD_Log2("[ko][%s][%d] sx=%d, sy=%d, wid=%d, hgt=%d", "CKDCtrl::KD_ToneCorrection_ncolor", 6275,
             sx, sy, hgt, wid);
-    std::vector<uint8_t> lines(static_cast<size_t>(wid) * hgt);
-    Transpose(plane, hgt, wid, lines.data());  // wid lines of hgt dots
-    KD_ToneCorrection_ncolor_Lines(lines.data(), hgt, wid, colorIndex);
-    Transpose(lines.data(), wid, hgt, plane);
+    const size_t size = static_cast<size_t>(wid) * hgt;
+    uint8_t* input = Sized(Scratch().planeIn, size);
+    uint8_t* lines = Sized(Scratch().planeOut, size);
+    Transpose(plane, hgt, wid, input);  // wid lines of hgt dots
+    NcolorCorrect(input, lines, hgt, wid, colorIndex);
+    Transpose(lines, wid, hgt, plane);
 }
 
 // ---- Step-difference correction ------------------------------------------------------------
@@ -324,16 +454,75 @@ int StrongNeighbour(const int (&N)[32], int bin) {
     return 0;
 }
 
-void BalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribbonMaker) {
+// result[m] = m (100 - Y t[m]) / 100 with the factor t[m] = (1 + m zg) / 255, clamped to a
+// byte; result[0] = 0. The vector form does the same single-precision operations in the
+// same order, four values at a time.
+void BalanceResults(float Y, float zg, uint8_t (&result)[256]) {
+#if defined(__SSE2__)
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 v255 = _mm_set1_ps(255.0f);
+    const __m128 v100 = _mm_set1_ps(100.0f);
+    const __m128 y = _mm_set1_ps(Y);
+    const __m128 factor = _mm_set1_ps(zg);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi32(255);
+    alignas(16) int32_t values[256];
+    for (int m = 0; m < 256; m += 4) {
+        const __m128 x = _mm_cvtepi32_ps(_mm_setr_epi32(m, m + 1, m + 2, m + 3));
+        const __m128 t = _mm_div_ps(_mm_add_ps(one, _mm_mul_ps(x, factor)), v255);
+        const __m128 r = _mm_div_ps(_mm_mul_ps(x, _mm_sub_ps(v100, _mm_mul_ps(y, t))), v100);
+        __m128i v = _mm_cvttps_epi32(r);
+        // Clamp to 0..255 (SSE2 has no 32-bit min / max).
+        v = _mm_and_si128(v, _mm_cmpgt_epi32(v, zero));
+        const __m128i over = _mm_cmpgt_epi32(v, top);
+        v = _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, top));
+        _mm_store_si128(reinterpret_cast<__m128i*>(values + m), v);
+    }
+    for (int m = 0; m < 256; ++m) result[m] = static_cast<uint8_t>(values[m]);
+#else
+    for (int m = 1; m < 256; ++m) {
+        const float t = (1.0f + static_cast<float>(m) * zg) / 255.0f;
+        result[m] = ClampByte(static_cast<int>(static_cast<float>(m) * (100.0f - Y * t) / 100.0f));
+    }
+#endif
+    result[0] = 0;
+}
+
+// Steps a line through `step` and balances it. The statistics of the balance (bands of 8
+// values, mean, deviation) all come from one histogram of the stepped dots from dot 6 on.
+void StepAndBalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribbonMaker,
+                        const uint8_t (&step)[256]) {
+    const int head = std::min(W, 6);
+    for (int i = 0; i < head; ++i) line[i] = step[line[i]];
+    // Two histograms halve the store-to-load chains of runs of equal dots.
+    int countsA[256] = {};
+    int countsB[256] = {};
+    int i = head;
+    for (; i + 1 < W; i += 2) {
+        const uint8_t v0 = step[line[i]];
+        const uint8_t v1 = step[line[i + 1]];
+        line[i] = v0;
+        line[i + 1] = v1;
+        ++countsA[v0];
+        ++countsB[v1];
+    }
+    if (i < W) {
+        const uint8_t v = step[line[i]];
+        line[i] = v;
+        ++countsA[v];
+    }
+    int counts[256];
+    for (int v = 0; v < 256; ++v) counts[v] = countsA[v] + countsB[v];
+
     int S[32] = {};
     int N[32] = {};
-    int n = 0;
-    for (int i = 6; i < W; ++i) {
-        const int b = line[i] >> 3;
-        S[b] += line[i];
-        ++N[b];
-        ++n;
+    int64_t sum = 0;
+    for (int v = 0; v < 256; ++v) {
+        S[v >> 3] += v * counts[v];
+        N[v >> 3] += counts[v];
+        sum += static_cast<int64_t>(v) * counts[v];
     }
+    const int n = W - head;
     int b1 = 0;
     for (int b = 1; b < 32; ++b)
         if (N[b] > N[b1]) b1 = b;
@@ -365,10 +554,7 @@ void BalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribbonMaker
     float deviation = 0.0f;
     if (n > 0) {
         // Sums by value: the same single-precision terms, added value by value.
-        int counts[256] = {};
-        for (int i = 6; i < W; ++i) ++counts[line[i]];
-        int64_t sum = 0;
-        for (int v = 0; v < 256; ++v) sum += static_cast<int64_t>(v) * counts[v];
+
         mean = static_cast<float>(sum) / static_cast<float>(n);
         float squares = 0.0f;
         for (int v = 0; v < 256; ++v) {
@@ -381,8 +567,10 @@ void BalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribbonMaker
     const bool crowded = m1 - m2 < 30 && m1 + m2 > 600;
     const bool busy = crowded || (m2 > 150 && m1 + m2 > 630);
     const int E = busy ? w : static_cast<int>(deviation);
+    // Dots above E: the histogram holds dots 6 on, the first dots are counted one by one.
     int c = 0;
-    for (int i = 0; i < W; ++i) c += line[i] > E;
+    for (int k = 0; k < head; ++k) c += line[k] > E;
+    for (int v = std::max(0, E + 1); v < 256; ++v) c += counts[v];
     float I = 8.0f;
     if (busy && !crowded && q != 0 && M1 > 128 && M2 > 128)
         I = static_cast<float>(q) * 8.0f / 255.0f;
@@ -391,16 +579,31 @@ void BalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribbonMaker
     const float G = c > 0 ? 0.151f - static_cast<float>(c) / 4286.0f : 0.0f;
     // The result of every value, from the factor table t[m] = (1 + m (Z + G)) / 255.
     uint8_t result[256];
-    result[0] = 0;
-    for (int m = 1; m < 256; ++m) {
-        const float t = (1.0f + static_cast<float>(m) * (Z + G)) / 255.0f;
-        result[m] = ClampByte(static_cast<int>(static_cast<float>(m) * (100.0f - Y * t) / 100.0f));
-    }
+    BalanceResults(Y, Z + G, result);
     if (blackLine == nullptr) {
-        for (int i = 0; i < W; ++i) line[i] = result[line[i]];
+        for (int k = 0; k < W; ++k) line[k] = result[line[k]];
         return;
     }
-    for (int i = 0; i < W; ++i) line[i] = (line[i] != 0 && blackLine[i] == 255) ? 255 : result[line[i]];
+    // Inked dots under full black print full; without a branch, as the mix is random.
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ones = _mm_set1_epi8(-1);
+    alignas(16) uint8_t mapped[16];
+    for (; k + 16 <= W; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k));
+        const __m128i under = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blackLine + k)), ones);
+        const __m128i full = _mm_andnot_si128(_mm_cmpeq_epi8(v, zero), under);
+        for (int j = 0; j < 16; ++j) mapped[j] = result[line[k + j]];
+        const __m128i out = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(mapped)), full);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k), out);
+    }
+#endif
+    for (; k < W; ++k) {
+        const uint8_t v = line[k];
+        const uint8_t full = static_cast<uint8_t>(-static_cast<int>((v != 0) & (blackLine[k] == 255)));
+        line[k] = static_cast<uint8_t>(result[v] | full);
+    }
 }
 
 }  // namespace
@@ -410,11 +613,9 @@ void KD_ToneCorrection_Black_Lines(uint8_t* lines, const uint8_t* black, int W, 
     if (lines == nullptr || W <= 0 || H <= 0) return;
     uint8_t table[256];
     for (int v = 0; v < 256; ++v) table[v] = StepDot(v, colorIndex);
-    for (int g = 0; g < H; ++g) {
-        uint8_t* line = lines + static_cast<size_t>(g) * W;
-        for (int i = 0; i < W; ++i) line[i] = table[line[i]];
-        BalanceLine(line, black ? black + static_cast<size_t>(g) * W : nullptr, W, ribbonMaker);
-    }
+    for (int g = 0; g < H; ++g)
+        StepAndBalanceLine(lines + static_cast<size_t>(g) * W, black ? black + static_cast<size_t>(g) * W : nullptr,
+                           W, ribbonMaker, table);
 }
 
 void KD_ToneCorrection_Black(uint8_t* plane, const uint8_t* black, int wid, int hgt,
@@ -423,16 +624,15 @@ void KD_ToneCorrection_Black(uint8_t* plane, const uint8_t* black, int wid, int 
     KD_Log2("[ko][%s][%d] sx=%d, sy=%d, wid=%d, hgt=%d", "CKDCtrl::KD_ToneCorrection_Black", 0,
             sx, sy, hgt, wid);
     const size_t size = static_cast<size_t>(wid) * hgt;
-    std::vector<uint8_t> lines(size);
-    std::vector<uint8_t> blackLines;
-    Transpose(plane, hgt, wid, lines.data());
+    uint8_t* lines = Sized(Scratch().planeIn, size);
+    uint8_t* blackLines = nullptr;
+    Transpose(plane, hgt, wid, lines);
     if (black != nullptr) {
-        blackLines.resize(size);
-        Transpose(black, hgt, wid, blackLines.data());
+        blackLines = Sized(Scratch().blackIn, size);
+        Transpose(black, hgt, wid, blackLines);
     }
-    KD_ToneCorrection_Black_Lines(lines.data(), black ? blackLines.data() : nullptr, hgt, wid,
-                                  colorIndex, ribbonMaker);
-    Transpose(lines.data(), wid, hgt, plane);
+    KD_ToneCorrection_Black_Lines(lines, blackLines, hgt, wid, colorIndex, ribbonMaker);
+    Transpose(lines, wid, hgt, plane);
 }
 
 // ---- Black panel -------------------------------------------------------------------------
