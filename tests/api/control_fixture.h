@@ -69,18 +69,12 @@ protected:
         sim_ = testsupport::StartSim(newer, config);
         ASSERT_TRUE(sim_->Running());
 
-        ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
-        KD_LogState state = KD_GetLogState();
-        state.level = 3;
-        KD_SetLogState(state);
+        testsupport::LogEverythingTo(logFile_);
 
         testsupport::PointControllerAt(*sim_);
         CKDCtrl& ctrl = KDCtrl();
         ctrl.m_RetryTimes = 1;
-        ctrl.m_Waits.transportRetryMs = 20;
-        ctrl.m_Waits.resendPauseMs = 20;
-        ctrl.m_Waits.openRetryMs = 10;
-        ctrl.m_Waits.recoveryPauseMs = 20;
+        testsupport::ShortenRetryWaits();
         ctrl.m_bFwVersion = -1;
         ctrl.SetStatus(0);
         ASSERT_EQ(ctrl.KD_GetFwVersion(), firmware) << Log();

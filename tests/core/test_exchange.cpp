@@ -34,19 +34,13 @@ protected:
     void Connect(bool newer, int portType) {
         sim_ = testsupport::StartSim(newer);
         ASSERT_TRUE(sim_->Running());
-        ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
-        KD_LogState state = KD_GetLogState();
-        state.level = 3;
-        KD_SetLogState(state);
+        testsupport::LogEverythingTo(logFile_);
 
         testsupport::PointControllerAt(*sim_);
         CKDCtrl& ctrl = KDCtrl();
         ctrl.m_PortType = portType;
         ctrl.m_RetryTimes = 3;
-        ctrl.m_Waits.transportRetryMs = 20;
-        ctrl.m_Waits.resendPauseMs = 20;
-        ctrl.m_Waits.openRetryMs = 10;
-        ctrl.m_Waits.recoveryPauseMs = 20;
+        testsupport::ShortenRetryWaits();
         ctrl.m_Waits.busyLimitMs = 30000;
     }
 

@@ -247,10 +247,7 @@ protected:
     void Connect(bool newer) {
         sim_ = testsupport::StartSim(newer);
         ASSERT_TRUE(sim_->Running());
-        ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
-        KD_LogState state = KD_GetLogState();
-        state.level = 3;
-        KD_SetLogState(state);
+        testsupport::LogEverythingTo(logFile_);
         testsupport::PointControllerAt(*sim_);
         KDCtrl().m_bFwVersion = 407;
     }

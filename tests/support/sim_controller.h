@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/controller.h"
+#include "diag/log.h"
 #include "sim/sim_printer.h"
 
 namespace testsupport {
@@ -40,6 +41,25 @@ inline void PointControllerAt(const orvpw::sim::SimPrinter& sim) {
     ctrl.m_PortType = sim.Newer() ? KD_PORT_NE2 : KD_PORT_NET;
     ctrl.m_NewKDCL = sim.Newer() ? 1 : 0;
     ctrl.SetStatus(0);
+}
+
+// Writes every line of the library's log (level 3) to one file.
+inline void LogEverythingTo(const std::string& path) {
+    ASSERT_EQ(KD_SetLogPathFile(path.c_str()), 0);
+    KD_LogState state = KD_GetLogState();
+    state.level = 3;
+    KD_SetLogState(state);
+}
+
+// Shortens the controller's pauses between tries so failure paths run in milliseconds.
+inline void ShortenRetryWaits() {
+    CKDCtrl& ctrl = KDCtrl();
+    ctrl.m_Waits.transportRetryMs = 20;
+    ctrl.m_Waits.resendPauseMs = 20;
+    ctrl.m_Waits.openRetryMs = 10;
+    ctrl.m_Waits.recoveryPauseMs = 20;
+    ctrl.m_Waits.statusRequestOlderUs = 300000;
+    ctrl.m_Waits.statusRequestNewerUs = 300000;
 }
 
 }  // namespace testsupport

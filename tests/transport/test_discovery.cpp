@@ -21,6 +21,7 @@
 #include "orvpw.h"
 #include "sim/sim_printer.h"
 #include "sim/udp_discovery.h"
+#include "support/sim_controller.h"
 #include "support/test_support.h"
 
 using orvpw::sim::DiscoveryAnswerer;
@@ -44,10 +45,7 @@ class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         address_ = testsupport::LoopbackForThisTest();
-        ASSERT_EQ(KD_SetLogPathFile(logFile_.c_str()), 0);
-        KD_LogState state = KD_GetLogState();
-        state.level = 3;
-        KD_SetLogState(state);
+        testsupport::LogEverythingTo(logFile_);
 
         CKDCtrl& ctrl = KDCtrl();
         ctrl.KD_PrinterClose();

@@ -16,6 +16,7 @@
 #include "diag/log.h"
 #include "orvpw.h"
 #include "sim/sim_printer.h"
+#include "support/sim_controller.h"
 #include "support/test_support.h"
 
 using orvpw::sim::ScriptedAction;
@@ -25,13 +26,6 @@ using orvpw::sim::SimPrinter;
 namespace {
 
 constexpr int kCardInsert = 4;
-
-void UseLog(const std::string& file) {
-    ASSERT_EQ(KD_SetLogPathFile(file.c_str()), 0);
-    KD_LogState state = KD_GetLogState();
-    state.level = 3;
-    KD_SetLogState(state);
-}
 
 // A pty whose slave the port under test opens; the test plays the device on the master.
 class BarePty {
@@ -71,7 +65,7 @@ private:
 class ComPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        UseLog(logFile_);
+        testsupport::LogEverythingTo(logFile_);
         ASSERT_FALSE(pty_.Slave().empty());
         port_.SetDeviceName(pty_.Slave().c_str());
         ASSERT_EQ(port_.Open(), 0);
@@ -182,7 +176,7 @@ TEST(ComPortNames, PortNumbersAndDevicePaths) {
 class SerialPrinterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        UseLog(logFile_);
+        testsupport::LogEverythingTo(logFile_);
         SimConfig config;
         config.address = testsupport::LoopbackForThisTest();
         config.port = 0;
@@ -200,11 +194,7 @@ protected:
         ctrl.m_OpenType = 1;
         ctrl.m_ComDevice.m_SettingsPath = settings_;
         ctrl.m_ComDevice.m_LocationId = 0;  // as in a process that never opened a serial port
-        ctrl.m_Waits.transportRetryMs = 20;
-        ctrl.m_Waits.resendPauseMs = 20;
-        ctrl.m_Waits.openRetryMs = 10;
-        ctrl.m_Waits.recoveryPauseMs = 20;
-        ctrl.m_Waits.statusRequestOlderUs = 300000;
+        testsupport::ShortenRetryWaits();
     }
     void TearDown() override {
         KDCtrl().KD_PrinterClose();
