@@ -119,32 +119,79 @@ void TransposeRows16(const uint8_t* const (&rows)[16], size_t offset, uint8_t (&
 
 }  // namespace
 
-void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int maxHeight,
-                     std::vector<uint8_t>& plane) {
+namespace {
+
+// Planes of `count` consecutive pixel bytes from `firstByte` on, in one pass over the
+// canvas (see KD_ExtractPlane for the layout): the Y, M and C planes share the turning of
+// the canvas.
+void ExtractPlanes(const CxImage& canvas, int firstByte, int count, int maxWidth, int maxHeight,
+                   std::vector<uint8_t>* const* planes) {
     const size_t width = static_cast<size_t>(std::max(0, maxWidth));
-    plane.resize(width * static_cast<size_t>(std::max(0, maxHeight)));
+    const size_t size = width * static_cast<size_t>(std::max(0, maxHeight));
+    for (int p = 0; p < count; ++p) planes[p]->resize(size);
     if (!canvas.IsValid()) {
-        std::fill(plane.begin(), plane.end(), 0);
+        for (int p = 0; p < count; ++p) std::fill(planes[p]->begin(), planes[p]->end(), 0);
         return;
     }
     const int rows = std::max(0, std::min(maxWidth, canvas.GetHeight()));   // card lines -> plane bytes
     const int lines = std::max(0, std::min(maxHeight, canvas.GetWidth()));  // card columns -> plane lines
-    // What the canvas does not cover is white.
-    for (int l = 0; l < lines; ++l)
-        std::fill(plane.begin() + static_cast<std::ptrdiff_t>(l * width + rows),
-                  plane.begin() + static_cast<std::ptrdiff_t>((l + 1) * width), 0);
-    std::fill(plane.begin() + static_cast<std::ptrdiff_t>(lines * width), plane.end(), 0);
+    uint8_t* outs[3] = {};
+    for (int p = 0; p < count; ++p) {
+        std::vector<uint8_t>& plane = *planes[p];
+        outs[p] = plane.data();
+        // What the canvas does not cover is white.
+        for (int l = 0; l < lines; ++l)
+            std::fill(plane.begin() + static_cast<std::ptrdiff_t>(l * width + rows),
+                      plane.begin() + static_cast<std::ptrdiff_t>((l + 1) * width), 0);
+        std::fill(plane.begin() + static_cast<std::ptrdiff_t>(lines * width), plane.end(), 0);
+    }
     // Blocks of kBlock card lines by kBlock card columns: the block's bytes are gathered
     // line by line, then written out column by column as whole runs of plane bytes.
     constexpr int kBlock = 16;
     uint8_t block[kBlock][kBlock];
-    uint8_t* out = plane.data();
-    for (int r0 = 0; r0 < rows; r0 += kBlock) {
+    int r0 = 0;
+#if defined(__SSE2__)
+    // Whole blocks: the 48 bytes of 16 pixels of 16 card lines are turned in three 16 x 16
+    // steps, and every third turned line is a wanted byte of a pixel. Four blocks of card
+    // lines go together, so each plane line gets 64 bytes (a whole cache line) at once.
+    constexpr int kGroup = 4 * kBlock;
+    const int wholeLines = lines & ~(kBlock - 1);
+    for (; r0 + kGroup <= rows; r0 += kGroup) {
+        const uint8_t* rowStarts[4][kBlock];
+        for (int r = 0; r < kGroup; ++r) rowStarts[r / kBlock][r % kBlock] = canvas.GetBits(r0 + r);
+        uint8_t turned[3][kBlock][kBlock];
+        for (int l0 = 0; l0 < wholeLines; l0 += kBlock)
+            for (int q = 0; q < 4; ++q) {
+                for (int part = 0; part < 3; ++part)
+                    TransposeRows16(rowStarts[q], 3 * static_cast<size_t>(l0) + kBlock * part, turned[part]);
+                for (int p = 0; p < count; ++p)
+                    for (int l = 0; l < kBlock; ++l) {
+                        const int at = 3 * l + firstByte + p;
+                        std::memcpy(outs[p] + static_cast<size_t>(l0 + l) * width + r0 + q * kBlock,
+                                    turned[at / kBlock][at % kBlock], kBlock);
+                    }
+            }
+        // The last columns, short of a block.
+        for (int q = 0; q < 4; ++q) {
+            const int rq = r0 + q * kBlock;
+            for (int l0 = wholeLines; l0 < lines; l0 += kBlock) {
+                const int ln = std::min(kBlock, lines - l0);
+                for (int p = 0; p < count; ++p) {
+                    for (int r = 0; r < kBlock; ++r) {
+                        const uint8_t* px = rowStarts[q][r] + firstByte + p + 3 * static_cast<size_t>(l0);
+                        for (int l = 0; l < ln; ++l) block[l][r] = px[3 * l];
+                    }
+                    for (int l = 0; l < ln; ++l)
+                        std::copy_n(block[l], kBlock, outs[p] + static_cast<size_t>(l0 + l) * width + rq);
+                }
+            }
+        }
+    }
+#endif
+    for (; r0 < rows; r0 += kBlock) {
         const int rn = std::min(kBlock, rows - r0);
         int l0 = 0;
 #if defined(__SSE2__)
-        // Whole blocks: the 48 bytes of 16 pixels of 16 card lines are turned in three
-        // 16 x 16 steps, and every third turned line is the wanted byte of a pixel.
         if (rn == kBlock) {
             const uint8_t* rowStarts[kBlock];
             for (int r = 0; r < kBlock; ++r) rowStarts[r] = canvas.GetBits(r0 + r);
@@ -152,23 +199,35 @@ void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int max
             for (; l0 + kBlock <= lines; l0 += kBlock) {
                 for (int part = 0; part < 3; ++part)
                     TransposeRows16(rowStarts, 3 * static_cast<size_t>(l0) + kBlock * part, turned[part]);
-                for (int l = 0; l < kBlock; ++l) {
-                    const int at = 3 * l + byteIndex;
-                    std::memcpy(out + static_cast<size_t>(l0 + l) * width + r0, turned[at / kBlock][at % kBlock], kBlock);
-                }
+                for (int p = 0; p < count; ++p)
+                    for (int l = 0; l < kBlock; ++l) {
+                        const int at = 3 * l + firstByte + p;
+                        std::memcpy(outs[p] + static_cast<size_t>(l0 + l) * width + r0,
+                                    turned[at / kBlock][at % kBlock], kBlock);
+                    }
             }
         }
 #endif
         for (; l0 < lines; l0 += kBlock) {
             const int ln = std::min(kBlock, lines - l0);
-            for (int r = 0; r < rn; ++r) {
-                const uint8_t* px = canvas.GetBits(r0 + r) + byteIndex + 3 * static_cast<size_t>(l0);
-                for (int l = 0; l < ln; ++l) block[l][r] = px[3 * l];
+            for (int p = 0; p < count; ++p) {
+                for (int r = 0; r < rn; ++r) {
+                    const uint8_t* px = canvas.GetBits(r0 + r) + firstByte + p + 3 * static_cast<size_t>(l0);
+                    for (int l = 0; l < ln; ++l) block[l][r] = px[3 * l];
+                }
+                for (int l = 0; l < ln; ++l)
+                    std::copy_n(block[l], rn, outs[p] + static_cast<size_t>(l0 + l) * width + r0);
             }
-            for (int l = 0; l < ln; ++l)
-                std::copy_n(block[l], rn, out + static_cast<size_t>(l0 + l) * width + r0);
         }
     }
+}
+
+}  // namespace
+
+void KD_ExtractPlane(const CxImage& canvas, int byteIndex, int maxWidth, int maxHeight,
+                     std::vector<uint8_t>& plane) {
+    std::vector<uint8_t>* const planes[1] = {&plane};
+    ExtractPlanes(canvas, byteIndex, 1, maxWidth, maxHeight, planes);
 }
 
 int KD_ExtractBlack(CKDPrintBuffers& b) {
@@ -176,10 +235,49 @@ int KD_ExtractBlack(CKDPrintBuffers& b) {
     b.m_ImgRgbBlack = b.ColorBuffer;
     const int threshold = b.m_Tone.blackOn;
     int count = 0;
+#if defined(__SSE2__)
+    // Five pixels a step: the bytes of each pixel and the two after it are lined up by
+    // loads one and two bytes further on, so byte 3 k of the maximum and minimum is the
+    // highest and lowest ink of pixel k. Byte 15 (the next pixel's first) is stored as it
+    // was and done again by the next step. The steps read the colour canvas and write the
+    // copy: a load overlapping the previous step's store would wait for it.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i pixelStarts = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+    const __m128i lastByte = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1);
+    const __m128i highestBelow = _mm_set1_epi8(static_cast<char>(std::clamp(threshold - 1, 0, 255)));
+    const __m128i anyBelow = threshold <= 0 ? zero : _mm_set1_epi8(-1);
+    const __m128i nine = _mm_set1_epi8(9);
+#endif
     for (int row = 0; row < b.m_ImgRgbBlack.GetHeight(); ++row) {
         uint8_t* px = b.m_ImgRgbBlack.GetBits(row);
         const int width = b.m_ImgRgbBlack.GetWidth();
-        for (int x = 0; x < width; ++x, px += 3) {
+        int x = 0;
+#if defined(__SSE2__)
+        const uint8_t* source = b.ColorBuffer.GetBits(row);
+        for (; x + 6 <= width; x += 5, px += 15, source += 15) {
+            const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+            const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 1));
+            const __m128i p2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2));
+            const __m128i high = _mm_max_epu8(p0, _mm_max_epu8(p1, p2));
+            const __m128i low = _mm_min_epu8(p0, _mm_min_epu8(p1, p2));
+            const __m128i equal = _mm_cmpeq_epi8(high, low);
+            // high < threshold: high <= threshold - 1 (never with a threshold <= 0).
+            const __m128i below = _mm_and_si128(anyBelow, _mm_cmpeq_epi8(_mm_subs_epu8(high, highestBelow), zero));
+            const __m128i close = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(high, low), nine), zero);
+            const __m128i neutral =
+                _mm_and_si128(_mm_or_si128(equal, _mm_and_si128(below, close)), pixelStarts);
+            const __m128i inked = _mm_andnot_si128(_mm_cmpeq_epi8(high, zero), neutral);
+            // One bit per pixel start (bits 0, 3, 6, 9, 12); counted by hand, as a
+            // popcount instruction is not in the baseline instruction set.
+            const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(inked));
+            count += static_cast<int>((bits & 1) + ((bits >> 3) & 1) + ((bits >> 6) & 1) + ((bits >> 9) & 1) +
+                                      ((bits >> 12) & 1));
+            const __m128i keep = _mm_or_si128(_mm_or_si128(neutral, lastByte),
+                                              _mm_or_si128(_mm_slli_si128(neutral, 1), _mm_slli_si128(neutral, 2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm_and_si128(p0, keep));
+        }
+#endif
+        for (; x < width; ++x, px += 3) {
             const int c0 = px[0];
             const int c1 = px[1];
             const int c2 = px[2];
@@ -289,7 +387,13 @@ int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSen
     // The planes are kept per thread: every card side reuses their memory instead of
     // mapping fresh pages for each.
     thread_local std::vector<uint8_t> plane;
-    thread_local std::vector<uint8_t> blackPlane;
+    // The Y, M and C planes and their black copies are made together, when the first of
+    // them is wanted, and kept for the others.
+    thread_local std::vector<uint8_t> colourPlanes[3];
+    thread_local std::vector<uint8_t> blackPlanes[3];
+    std::vector<uint8_t>* const colourTargets[3] = {&colourPlanes[0], &colourPlanes[1], &colourPlanes[2]};
+    std::vector<uint8_t>* const blackTargets[3] = {&blackPlanes[0], &blackPlanes[1], &blackPlanes[2]};
+    int colourSize[2] = {-1, -1};  // maxWidth and maxHeight of the made planes
     std::vector<uint8_t> commands;
     PrintAreaMemo printArea;
     for (int index = 0; index < kPanelCount; ++index) {
@@ -324,11 +428,19 @@ int KD_TransferOuputBuffer(CKDCtrl& ctrl, int nRibbon, int bBlackPanel, int nSen
         KD_Log2("[Print Area] Print Start = %d, Print Width = %d (C)", g.yPos, g.printHeight);
         panel.printStart = start;
         panel.printEnd = end;
-        KD_ExtractPlane(canvas, ByteOf(index), g.maxWidth, g.maxHeight, plane);
-        panel.plane = plane.data();
-        if (index <= 2 && b.m_ImgRgbBlack.IsValid()) {
-            KD_ExtractPlane(b.m_ImgRgbBlack, index, g.maxWidth, g.maxHeight, blackPlane);
-            panel.black = blackPlane.data();
+        if (index <= 2) {
+            if (colourSize[0] != g.maxWidth || colourSize[1] != g.maxHeight) {
+                ExtractPlanes(canvas, 0, 3, g.maxWidth, g.maxHeight, colourTargets);
+                if (b.m_ImgRgbBlack.IsValid())
+                    ExtractPlanes(b.m_ImgRgbBlack, 0, 3, g.maxWidth, g.maxHeight, blackTargets);
+                colourSize[0] = g.maxWidth;
+                colourSize[1] = g.maxHeight;
+            }
+            panel.plane = colourPlanes[index].data();
+            if (b.m_ImgRgbBlack.IsValid()) panel.black = blackPlanes[index].data();
+        } else {
+            KD_ExtractPlane(canvas, ByteOf(index), g.maxWidth, g.maxHeight, plane);
+            panel.plane = plane.data();
         }
         panel.correction = KD_CorrectionForPanel(b.m_Tone, index);
         b.m_ActiveCorrection = panel.correction;

@@ -63,7 +63,15 @@ void TransposeBlock16(const uint8_t* in, size_t inStride, uint8_t* out, size_t o
 void Transpose(const uint8_t* in, int rows, int cols, uint8_t* out) {
     const int fullRows = rows & ~15;
     const int fullCols = cols & ~15;
-    for (int r = 0; r < fullRows; r += 16)
+    // Four blocks one above the other write 64 bytes of each output row at once: whole
+    // cache lines, in place of four partial writes far apart in time.
+    int r = 0;
+    for (; r + 64 <= fullRows; r += 64)
+        for (int c = 0; c < fullCols; c += 16)
+            for (int k = 0; k < 64; k += 16)
+                TransposeBlock16(in + static_cast<size_t>(r + k) * cols + c, static_cast<size_t>(cols),
+                                 out + static_cast<size_t>(c) * rows + r + k, static_cast<size_t>(rows));
+    for (; r < fullRows; r += 16)
         for (int c = 0; c < fullCols; c += 16)
             TransposeBlock16(in + static_cast<size_t>(r) * cols + c, static_cast<size_t>(cols),
                              out + static_cast<size_t>(c) * rows + r, static_cast<size_t>(rows));
@@ -284,6 +292,7 @@ struct CorrectionScratch {
     std::vector<uint8_t> blackIn;
     std::vector<int> runs;
     std::vector<uint8_t> levels;
+    std::vector<uint8_t> reductions;
     std::vector<int> highest;
     std::vector<int> decay;
     std::vector<uint8_t> none;
@@ -323,6 +332,14 @@ void ApplyDecay(int* C, uint8_t* L, int k) {
 #endif
 }
 
+// The reduction of band b from the levels of a column: the level smoothed with its
+// neighbours, kept per band as the levels change far less often than dots are read.
+inline uint8_t Reduction(const uint8_t* L, int b) {
+    if (b == 0) return static_cast<uint8_t>((2 * L[0] + L[1]) / 3);
+    if (b == 31) return static_cast<uint8_t>((L[30] + 2 * L[31]) / 3);
+    return static_cast<uint8_t>((L[b - 1] + 2 * L[b] + L[b + 1]) / 4);
+}
+
 // Colour step correction from `input` into `out` (both H lines of W dots, separate
 // buffers). The correction keeps, per column x, 32 run counters and 32 levels (one per
 // band of 8 ink values), which lose 1 on every light dot (u <= 64, or any dot of the first
@@ -344,12 +361,14 @@ void NcolorCorrect(const uint8_t* input, uint8_t* out, int W, int H, int colorIn
     CorrectionScratch& scratch = Scratch();
     scratch.runs.assign(32 * columns, 0);
     scratch.levels.assign(32 * columns, 0);
+    scratch.reductions.assign(32 * columns, 0);
     scratch.highest.assign(columns, 0);
     scratch.decay.assign(columns, 0);
     scratch.none.assign(columns, 0);
     // Plain pointers: the byte stores of the loop could otherwise alias the vectors.
     int* const runs = scratch.runs.data();
     uint8_t* const levels = scratch.levels.data();
+    uint8_t* const reductions = scratch.reductions.data();  // Reduction() of every band
     int* const highest = scratch.highest.data();  // largest run counter or level of the column
     int* const decay = scratch.decay.data();      // decay steps not yet applied to the column
     const uint8_t* const none = scratch.none.data();  // the line after the last
@@ -376,9 +395,11 @@ void NcolorCorrect(const uint8_t* input, uint8_t* out, int W, int H, int colorIn
             } else {
                 int* C = runs + static_cast<size_t>(x) * 32;
                 uint8_t* L = levels + static_cast<size_t>(x) * 32;
+                uint8_t* Rb = reductions + static_cast<size_t>(x) * 32;
                 if (decay[x] > 0) {
                     ApplyDecay(C, L, decay[x]);
                     decay[x] = 0;
+                    for (int band = 0; band < 32; ++band) Rb[band] = Reduction(L, band);
                 }
                 const int b = u >> 3;
                 const int count = ++C[b];
@@ -392,13 +413,12 @@ void NcolorCorrect(const uint8_t* input, uint8_t* out, int W, int H, int colorIn
                         if (f > 1.0f) n = 0;
                         L[b] = ClampByte(static_cast<int>(static_cast<float>(L[b]) + f));
                         top = std::max(top, static_cast<int>(L[b]));
+                        for (int band = std::max(0, b - 1); band <= std::min(31, b + 1); ++band)
+                            Rb[band] = Reduction(L, band);
                     }
                 }
                 highest[x] = top;
-                int R = 0;
-                if (b == 0) R = (2 * L[0] + L[1]) / 3;
-                else if (b == 31) R = (L[30] + 2 * L[31]) / 3;
-                else R = (L[b - 1] + 2 * L[b] + L[b + 1]) / 4;
+                const int R = Rb[b];
                 if (R != 0) r = std::max(0, u - R);
             }
             dst[x] = static_cast<uint8_t>(r == 0 ? 5 : r);
@@ -589,14 +609,14 @@ void StepAndBalanceLine(uint8_t* line, const uint8_t* blackLine, int W, int ribb
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i ones = _mm_set1_epi8(-1);
-    alignas(16) uint8_t mapped[16];
+    // The masks are made sixteen at a time and taken byte by byte (a 16-byte load of
+    // sixteen byte stores would wait for them to retire).
+    alignas(16) uint8_t fullMask[16];
     for (; k + 16 <= W; k += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + k));
         const __m128i under = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blackLine + k)), ones);
-        const __m128i full = _mm_andnot_si128(_mm_cmpeq_epi8(v, zero), under);
-        for (int j = 0; j < 16; ++j) mapped[j] = result[line[k + j]];
-        const __m128i out = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(mapped)), full);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + k), out);
+        _mm_store_si128(reinterpret_cast<__m128i*>(fullMask), _mm_andnot_si128(_mm_cmpeq_epi8(v, zero), under));
+        for (int j = 0; j < 16; ++j) line[k + j] = static_cast<uint8_t>(result[line[k + j]] | fullMask[j]);
     }
 #endif
     for (; k < W; ++k) {
