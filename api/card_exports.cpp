@@ -56,7 +56,7 @@ constexpr int kInsertUs = 22 * kSeconds;
 constexpr int kEjectUs = 32 * kSeconds;
 
 // A value that travels as one byte in the newer form.
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+using kdapi::FitsByte;
 
 // Reads a sensor: newer form the first answer byte, older form the answer text as a number
 // (firstByteInBoth: the older form gives a byte too).

@@ -28,6 +28,9 @@ int ExchangeForData(CKDCtrl& ctrl, Answer* answer, int id, int timeoutUs, int p1
 // The status of a firmware gate that refuses: an earlier non-zero status stays, else 20.
 int FirmwareRefusal(CKDCtrl& ctrl);
 
+// True when the value travels unchanged in a one-byte field of a newer-form command.
+inline bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+
 // Big-endian value of `count` bytes (at most 4) from `data`.
 uint32_t BigEndian(const uint8_t* data, int count);
 

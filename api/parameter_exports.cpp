@@ -44,7 +44,7 @@ constexpr int kItemEjectTime = 40;
 constexpr int kItemSensorPosOld = 42;
 constexpr int kItemMonoTag = 47;
 
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+using kdapi::FitsByte;
 
 // FW 4.00 to 4.08 keep the X items exchanged and the Y start mirrored.
 bool MirroredOffsets(const CKDCtrl& ctrl) {

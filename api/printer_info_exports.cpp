@@ -31,7 +31,7 @@ constexpr int kDhcpType = 3;
 constexpr uint8_t kRewriteOn = 0x25;   // '%'
 constexpr int kMaxSystemRecord = 8192;
 
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+using kdapi::FitsByte;
 bool FitsWord(int value) { return value >= 0 && value <= 0xFFFF; }
 
 // Exports of the newer command set only that the older one accepts as a no-op.

@@ -41,7 +41,7 @@ constexpr int kRfTagWriteCodeA = 0x5C93;
 constexpr int kRfTagWriteCodeB = 0x61D4;
 constexpr uint8_t kRfTagCheckConstant = 0x2A;
 
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+using kdapi::FitsByte;
 
 // Ribbon code of a newer-form type number; 0 for numbers without a code.
 int CodeOfTypeNumber(int type) {
